@@ -1,0 +1,120 @@
+#include "windows_process.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+HANDLE inheritable_pipe(HANDLE* read_end) {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
+    HANDLE write_end = nullptr;
+    if (!CreatePipe(read_end, &write_end, &attributes, 0)) {
+        return nullptr;
+    }
+    SetHandleInformation(*read_end, HANDLE_FLAG_INHERIT, 0);
+    return write_end;
+}
+
+std::string read_all(HANDLE pipe) {
+    std::string text;
+    char buffer[4096];
+    DWORD count = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &count, nullptr) && count != 0) {
+        text.append(buffer, count);
+    }
+    return text;
+}
+
+}  // namespace
+
+process_result run_process(const std::string& command_line, const std::string& directory) {
+    process_result result;
+    HANDLE output_read = nullptr;
+    HANDLE error_read = nullptr;
+    HANDLE output_write = inheritable_pipe(&output_read);
+    HANDLE error_write = inheritable_pipe(&error_read);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
+    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &attributes, OPEN_EXISTING, 0, nullptr);
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output_write;
+    startup.hStdError = error_write;
+    PROCESS_INFORMATION process{};
+    std::string writable = command_line;
+    const DWORD begin = GetTickCount();
+    result.started = CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                    directory.c_str(), &startup, &process) != FALSE;
+    CloseHandle(output_write);
+    CloseHandle(error_write);
+    CloseHandle(input);
+    if (result.started) {
+        // Both pipes reach EOF only when every process holding their write ends has ended,
+        // which includes anything the launcher might wrongly let inherit them.
+        result.output = read_all(output_read);
+        result.error = read_all(error_read);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        result.milliseconds = GetTickCount() - begin;
+        GetExitCodeProcess(process.hProcess, &result.exit_code);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    CloseHandle(output_read);
+    CloseHandle(error_read);
+    return result;
+}
+
+std::string program_directory() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    return std::filesystem::path(std::string(path, length)).parent_path().string();
+}
+
+std::string fresh_directory(const std::string& name) {
+    const std::filesystem::path directory =
+        std::filesystem::path(program_directory()) / "work" / name;
+    std::filesystem::remove_all(directory);
+    std::filesystem::create_directories(directory);
+    return directory.string();
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool file_exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+std::map<std::string, std::string> parse_record(const std::string& text) {
+    std::map<std::string, std::string> record;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::string::size_type equals = line.find('=');
+        if (equals != std::string::npos) {
+            record[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return record;
+}
+
+scoped_environment::scoped_environment(const char* name, const char* value) : name_(name) {
+    char buffer[32768];
+    const DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    had_previous_ = length != 0 && length < sizeof buffer;
+    if (had_previous_) {
+        previous_.assign(buffer, length);
+    }
+    SetEnvironmentVariableA(name, value);
+}
+
+scoped_environment::~scoped_environment() {
+    SetEnvironmentVariableA(name_.c_str(), had_previous_ ? previous_.c_str() : nullptr);
+}

@@ -1,0 +1,53 @@
+#ifndef MSISETUP_TESTS_WINDOWS_PROCESS_H
+#define MSISETUP_TESTS_WINDOWS_PROCESS_H
+
+// Helpers for the end-to-end tests, which run as Windows programs (under Wine here) and start the
+// real setup.exe the way a script would.
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+struct process_result {
+    bool started = false;
+    DWORD exit_code = 0;
+    std::string output;  // standard output, byte for byte
+    std::string error;   // standard error, byte for byte
+    DWORD milliseconds = 0;
+};
+
+// Runs `command_line` (exactly as given: quoting is the caller's) in `directory` with standard
+// output and standard error captured, and waits for it to end.
+process_result run_process(const std::string& command_line, const std::string& directory);
+
+// The folder that holds this test program; the test layout is built around it.
+std::string program_directory();
+
+// A fresh, empty folder for one test, named after it.
+std::string fresh_directory(const std::string& name);
+
+// The whole content of a file, or "" when it does not exist.
+std::string read_file(const std::string& path);
+
+bool file_exists(const std::string& path);
+
+// "key=value" lines, as the stand-in installer host records them.
+std::map<std::string, std::string> parse_record(const std::string& text);
+
+// Sets an environment variable for this process, and so for everything it starts, until the end
+// of the scope; `value` null removes it.
+class scoped_environment {
+public:
+    scoped_environment(const char* name, const char* value);
+    ~scoped_environment();
+    scoped_environment(const scoped_environment&) = delete;
+    scoped_environment& operator=(const scoped_environment&) = delete;
+
+private:
+    std::string name_;
+    std::string previous_;
+    bool had_previous_;
+};
+
+#endif
