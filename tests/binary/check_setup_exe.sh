@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Checks the built setup.exe as Windows will see it: a 32-bit console program that loads nothing
+# but KERNEL32.dll and msvcrt.dll, with ASLR and DEP on, version information, a manifest that
+# asks for no elevation, and within its size budget.
+#   check_setup_exe.sh OBJDUMP WINDRES SETUP_EXE EXPECTED_VERSION
+set -uo pipefail
+objdump=$1 windres=$2 exe=$3 version=$4
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
+}
+
+headers=$("$objdump" -p "$exe") || { echo "FAILED: objdump cannot read $exe"; exit 1; }
+resources=$("$windres" -i "$exe" -O rc 2>/dev/null)
+
+check "32-bit PE image" grep -q 'file format pei-i386' <<<"$headers"
+check "console subsystem" grep -Eq '^Subsystem[[:space:]]+00000003' <<<"$headers"
+
+imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | sort | tr '\n' ' ')
+check "imports only KERNEL32.dll and msvcrt.dll (has: $imports)" \
+  test "$imports" = "KERNEL32.dll msvcrt.dll "
+
+characteristics=$((16#$(sed -n 's/^DllCharacteristics[[:space:]]*\([0-9a-fA-F]*\).*/\1/p' <<<"$headers")))
+check "ASLR (dynamic base)" test $((characteristics & 0x40)) -ne 0
+check "DEP (NX compatible)" test $((characteristics & 0x100)) -ne 0
+check "relocations kept for ASLR" grep -q '\.reloc' <<<"$("$objdump" -h "$exe")"
+
+v=${version//./, }
+check "file version $version" \
+  grep -q "FILEVERSION $v, 0" <<<"$resources"
+check "product version $version" grep -q "PRODUCTVERSION $v, 0" <<<"$resources"
+check "version strings" grep -q "VALUE \"ProductVersion\", \"$version\"" <<<"$resources"
+check "product name" grep -q 'VALUE "ProductName", "' <<<"$resources"
+check "file description" grep -q 'VALUE "FileDescription", "' <<<"$resources"
+check "manifest asks for no elevation" \
+  grep -q 'requestedExecutionLevel level=""asInvoker""' <<<"$resources"
+check "manifest names Windows 7 to 11" \
+  test "$(grep -c 'supportedOS Id=' <<<"$resources")" -eq 4
+
+size=$(stat -c %s "$exe")
+check "size $size bytes, under 48 KiB" test "$size" -lt 49152
+
+[ "$failures" -eq 0 ] && echo "all checks passed" || { echo "$failures check(s) failed"; exit 1; }
