@@ -1,0 +1,133 @@
+// libFuzzer target for the argument handling and the command composition. The input is an
+// argument vector, arguments separated by NUL bytes. The oracle is an independent model of the
+// argument rules: either both refuse (what ends up used does not fit), or the composed line has
+// the exact shape of its mode and gives back exactly the name and directory the rules pick.
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "installer_command.h"
+#include "installer_run.h"
+#include "setup.h"
+
+// The target calls parse_arguments and compose_installer_command itself; nothing may start an
+// installer.
+int run_installer(const launch_settings&) {
+    abort();
+}
+
+namespace {
+
+// A broken rule ends the run; libFuzzer then saves the input that broke it.
+void require(bool condition, const char* rule) {
+    if (!condition) {
+        fprintf(stderr, "broken: %s\n", rule);
+        abort();
+    }
+}
+
+size_t quoted_length(const std::string& value) {
+    size_t length = value.size();
+    for (const char c : value) {
+        length += c == '"' ? 1 : 0;
+    }
+    return length;
+}
+
+// Reads one quoted property value starting at `position` (just past its opening quote), undoing
+// doubled quotes; leaves `position` just past its closing quote.
+bool read_value(const std::string& line, size_t& position, std::string& value) {
+    value.clear();
+    while (position < line.size()) {
+        if (line[position] != '"') {
+            value += line[position++];
+        } else if (position + 1 < line.size() && line[position + 1] == '"') {
+            value += '"';
+            position += 2;
+        } else {
+            ++position;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool expect(const std::string& line, size_t& position, const std::string& text) {
+    if (line.compare(position, text.size(), text) != 0) {
+        return false;
+    }
+    position += text.size();
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<std::string> texts{"setup.exe"};
+    std::string current;
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == 0) {
+            texts.push_back(current);
+            current.clear();
+        } else {
+            current += static_cast<char>(data[i]);
+        }
+    }
+    texts.push_back(current);
+    std::vector<char*> arguments;
+    for (std::string& text : texts) {
+        arguments.push_back(text.data());
+    }
+    arguments.push_back(nullptr);
+    const int count = static_cast<int>(texts.size());
+
+    // The rules: argument 1 is the name; "/u" or "/U" after it selects repair; the last other
+    // argument after it is the directory.
+    const std::string& name = texts[1];
+    std::string directory;
+    bool repair = false;
+    for (int i = 2; i < count; ++i) {
+        if (texts[i] == "/u" || texts[i] == "/U") {
+            repair = true;
+        } else {
+            directory = texts[i];
+        }
+    }
+    const std::string prefix =
+        std::string(repair ? "MsiExec.exe /fvomus" : "MsiExec.exe /i") + " qevtarn.msi ";
+    const bool fits = name.size() < text_field_size && directory.size() < text_field_size &&
+                      prefix.size() + quoted_length(name) + quoted_length(directory) +
+                              sizeof "QEVAPPNAME=\"\" INSTALLDIR=\"\" " - 1 <
+                          installer_command_size;
+
+    launch_settings settings;
+    memset(&settings, 0x5a, sizeof settings);
+    settings.target_directory[0] = '\0';
+    const int parsed = parse_arguments(count, arguments.data(), settings);
+    char command[installer_command_size];
+    const int composed = parsed ? compose_installer_command(settings, command) : 0;
+    require((parsed && composed) == fits, "refuses exactly what does not fit");
+    if (!fits) {
+        return 0;
+    }
+    require(settings.mode == (repair ? MODE_REPAIR : MODE_INSTALL), "mode");
+
+    const std::string line(command);
+    require(line.size() <= installer_command_size - 1, "at most 255 characters");
+    size_t position = 0;
+    std::string received_name;
+    std::string received_directory;
+    require(expect(line, position, prefix + "QEVAPPNAME=\""), "prefix");
+    require(read_value(line, position, received_name), "name closes");
+    require(expect(line, position, " INSTALLDIR=\""), "directory property");
+    require(read_value(line, position, received_directory), "directory closes");
+    require(expect(line, position, " ") && position == line.size(), "ends with quote and space");
+    require(received_name == name, "name round-trips");
+    require(received_directory == directory, "directory round-trips");
+    return 0;
+}
