@@ -41,12 +41,12 @@ int compose_installer_command(const launch_settings& settings,
     }
     // The two templates stand as literals in the call so that the compiler checks them against
     // their four fields: the package file, the name, the directory and an empty text.
-    const int length = snprintf(
-        command, sizeof command,
-        settings.mode == MODE_INSTALL
-            ? "MsiExec.exe /i %s QEVAPPNAME=\"%s\" INSTALLDIR=\"%s\" %s"
-            : "MsiExec.exe /fvomus %s QEVAPPNAME=\"%s\" INSTALLDIR=\"%s\" %s",
-        package_file, application_name, target_directory, "");
+    const int length =
+        snprintf(command, sizeof command,
+                 settings.mode == MODE_INSTALL
+                     ? "MsiExec.exe /i %s QEVAPPNAME=\"%s\" INSTALLDIR=\"%s\" %s"
+                     : "MsiExec.exe /fvomus %s QEVAPPNAME=\"%s\" INSTALLDIR=\"%s\" %s",
+                 package_file, application_name, target_directory, "");
     if (length < 0 || static_cast<size_t>(length) >= sizeof command) {
         // Never start the installer with a cut line: it could install into the wrong place.
         command[0] = '\0';

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <stdint.h>
 #include <process.h>
+#include <stdint.h>
 
 #include "installer_command.h"
 
@@ -29,8 +29,7 @@ int run_installer(const launch_settings& settings) {
     // The process handle goes to _cwait, and stays its own: Windows' msvcrt closes it there, so
     // closing it again here could close an unrelated handle that reused the value.
     int termination_status = 0;
-    const intptr_t waited =
-        _cwait(&termination_status, reinterpret_cast<intptr_t>(process_information.hProcess),
-               _WAIT_CHILD);
+    const intptr_t waited = _cwait(
+        &termination_status, reinterpret_cast<intptr_t>(process_information.hProcess), _WAIT_CHILD);
     return waited == -1 ? status_installer_not_run : status_installer_ran;
 }

@@ -24,9 +24,8 @@ std::string properties(const std::string& name, const std::string& directory) {
 class LauncherWithStandIn : public ::testing::Test {
 protected:
     void SetUp() override {
-        work_ = fresh_directory(
-            std::string("standin-") +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        work_ = fresh_directory(std::string("standin-") +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         record_path_ = work_ + "\\record.txt";
         SetEnvironmentVariableA("MSISETUP_STANDIN_RECORD", record_path_.c_str());
     }
@@ -63,8 +62,7 @@ TEST_F(LauncherWithStandIn, NoArgumentsPrintsTheUsageTextAndStartsNothing) {
     // The text names setup.exe whatever the program's file is called.
     std::filesystem::copy_file(program_directory() + "\\standin\\setup.exe",
                                work_ + "\\install-helper.exe");
-    const process_result renamed =
-        run_process("\"" + work_ + "\\install-helper.exe\"", work_);
+    const process_result renamed = run_process("\"" + work_ + "\\install-helper.exe\"", work_);
     EXPECT_EQ(renamed.exit_code, 0u);
     EXPECT_EQ(renamed.output, usage_text);
 }
@@ -135,8 +133,8 @@ TEST_F(LauncherWithStandIn, StatusIsSixWhateverTheHostReports) {
         const char* exit_code;
         bool crash;
     };
-    const exit_case cases[] = {{"0", false}, {"1603", false}, {"3010", false}, {"1", false},
-                               {"-1", false}, {"0", true}};
+    const exit_case cases[] = {{"0", false}, {"1603", false}, {"3010", false},
+                               {"1", false}, {"-1", false},   {"0", true}};
     for (const exit_case& c : cases) {
         SCOPED_TRACE(std::string("host exit code ") + c.exit_code + (c.crash ? ", crash" : ""));
         scoped_environment exit_code("MSISETUP_STANDIN_EXIT", c.exit_code);

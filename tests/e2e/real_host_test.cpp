@@ -56,7 +56,8 @@ TEST_F(LauncherWithRealHost, InstallsIntoTheTargetDirectoryWithTheApplicationNam
     const process_result run = launch("\"Demo App\" \"" + target + "\"");
     EXPECT_EQ(run.exit_code, 6u);
     EXPECT_EQ(run.output, "");
-    EXPECT_EQ(read_file(target + "\\readme.txt"), "Qevtarn test package: installed by setup.exe.\n");
+    EXPECT_EQ(read_file(target + "\\readme.txt"),
+              "Qevtarn test package: installed by setup.exe.\n");
     EXPECT_TRUE(file_exists(target + "\\licence.txt"));
     EXPECT_EQ(recorded("AppName"), "Demo App");
     EXPECT_EQ(recorded("InstallDir"), target + "\\");

@@ -36,8 +36,8 @@ process_result run_process(const std::string& command_line, const std::string& d
     HANDLE output_write = inheritable_pipe(&output_read);
     HANDLE error_write = inheritable_pipe(&error_read);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               &attributes, OPEN_EXISTING, 0, nullptr);
+    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
+                               OPEN_EXISTING, 0, nullptr);
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -31,12 +32,9 @@ void require(bool condition, const char* rule) {
     }
 }
 
+// Each double quote is written twice.
 size_t quoted_length(const std::string& value) {
-    size_t length = value.size();
-    for (const char c : value) {
-        length += c == '"' ? 1 : 0;
-    }
-    return length;
+    return value.size() + static_cast<size_t>(std::count(value.begin(), value.end(), '"'));
 }
 
 // Reads one quoted property value starting at `position` (just past its opening quote), undoing
@@ -79,11 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     texts.push_back(current);
-    std::vector<char*> arguments;
-    for (std::string& text : texts) {
-        arguments.push_back(text.data());
-    }
-    arguments.push_back(nullptr);
+    std::vector<char*> arguments(texts.size() + 1, nullptr);
+    std::transform(texts.begin(), texts.end(), arguments.begin(),
+                   [](std::string& text) { return text.data(); });
     const int count = static_cast<int>(texts.size());
 
     // The rules: argument 1 is the name; "/u" or "/U" after it selects repair; the last other

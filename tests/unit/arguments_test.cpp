@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,10 +13,9 @@ namespace {
 struct argument_vector {
     explicit argument_vector(std::vector<std::string> arguments) : texts(std::move(arguments)) {
         texts.insert(texts.begin(), "C:\\Downloads\\setup.exe");
-        for (std::string& text : texts) {
-            pointers.push_back(text.data());
-        }
-        pointers.push_back(nullptr);
+        pointers.assign(texts.size() + 1, nullptr);
+        std::transform(texts.begin(), texts.end(), pointers.begin(),
+                       [](std::string& text) { return text.data(); });
     }
     int count() const { return static_cast<int>(texts.size()); }
     char** vector() { return pointers.data(); }
@@ -50,7 +50,9 @@ TEST(ParseArguments, PicksNameDirectoryAndMode) {
         {{"app", "/"}, "app", "/", MODE_INSTALL},
         {{"app", "/u", "/u", "/U"}, "app", "", MODE_REPAIR},
         {{"app", "/u", "C:\\a", "/U", "D:\\b"}, "app", "D:\\b", MODE_REPAIR},
-        {{"My App", "C:\\Program Files\\My App\\"}, "My App", "C:\\Program Files\\My App\\",
+        {{"My App", "C:\\Program Files\\My App\\"},
+         "My App",
+         "C:\\Program Files\\My App\\",
          MODE_INSTALL},
     };
     for (const parse_case& c : cases) {

@@ -27,8 +27,7 @@ struct command_case {
 TEST(ComposeInstallerCommand, WritesTheExactLine) {
     const install_mode odd_mode = static_cast<install_mode>(7);
     const command_case cases[] = {
-        {"app", "", MODE_INSTALL,
-         "MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"app\" INSTALLDIR=\"\" "},
+        {"app", "", MODE_INSTALL, "MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"app\" INSTALLDIR=\"\" "},
         {"app", "", MODE_REPAIR,
          "MsiExec.exe /fvomus qevtarn.msi QEVAPPNAME=\"app\" INSTALLDIR=\"\" "},
         {"app", "C:\\dir", odd_mode,
@@ -54,7 +53,8 @@ TEST(ComposeInstallerCommand, WritesTheExactLine) {
     for (const command_case& c : cases) {
         SCOPED_TRACE(c.name + " | " + c.directory);
         char command[installer_command_size];
-        EXPECT_EQ(compose_installer_command(make_settings(c.name, c.directory, c.mode), command), 1);
+        EXPECT_EQ(compose_installer_command(make_settings(c.name, c.directory, c.mode), command),
+                  1);
         EXPECT_EQ(std::string(command), c.expected);
     }
 }
@@ -82,9 +82,9 @@ TEST(ComposeInstallerCommand, FillsTheBufferExactlyOrRefuses) {
         const std::string name =
             std::string(c.quotes_in_name, '"') + std::string(c.name_length - c.quotes_in_name, 'n');
         const std::string directory(c.directory_length, 'd');
-        SCOPED_TRACE(::testing::Message() << c.name_length << " + " << c.directory_length
-                                          << " bytes, " << c.quotes_in_name << " quotes, mode "
-                                          << static_cast<int>(c.mode));
+        SCOPED_TRACE(::testing::Message()
+                     << c.name_length << " + " << c.directory_length << " bytes, "
+                     << c.quotes_in_name << " quotes, mode " << static_cast<int>(c.mode));
         struct {
             char command[installer_command_size];
             char guard;  // the byte just past the buffer
