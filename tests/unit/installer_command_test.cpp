@@ -44,7 +44,7 @@ TEST(ComposeInstallerCommand, WritesTheExactLine) {
          "INSTALLDIR=\"C:\\a\"\"b\" "},
         {"\"\"", "\"", MODE_REPAIR,
          "MsiExec.exe /fvomus qevtarn.msi QEVAPPNAME=\"\"\"\"\"\" INSTALLDIR=\"\"\"\" "},
-        // Every other byte passes as it is, conversion specifications and 8-bit bytes included.
+        // Every other byte passes as it is, printf directives and 8-bit bytes included.
         {"%s%n%x", "%TEMP%\\caf\xe9", MODE_INSTALL,
          "MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"%s%n%x\" INSTALLDIR=\"%TEMP%\\caf\xe9\" "},
         {" padded ", "\t", MODE_INSTALL,
