@@ -151,7 +151,7 @@ TEST_F(LauncherWithStandIn, ReturnsOnlyAfterTheHostHasEnded) {
     const process_result run = launch("app /u");
     EXPECT_EQ(run.exit_code, 6u);
     EXPECT_EQ(record()["finished"], "yes");
-    EXPECT_GE(run.milliseconds, 2500u);
+    EXPECT_GE(run.milliseconds, 2400u);  // a little room for the tick counter's granularity
 }
 
 TEST_F(LauncherWithStandIn, WhatDoesNotFitStartsNothing) {
