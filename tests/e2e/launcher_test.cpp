@@ -207,10 +207,7 @@ TEST(LauncherWithoutInstallerHost, GivesStatusZeroAndNoOutput) {
         GTEST_SKIP() << "needs WINEDLLOVERRIDES=msiexec.exe=d";
     }
     const std::string work = fresh_directory("no-host");
-    char system_directory[MAX_PATH];
-    GetSystemDirectoryA(system_directory, sizeof system_directory);
-    ASSERT_FALSE(
-        run_process("\"" + std::string(system_directory) + "\\msiexec.exe\" /?", work).started)
+    ASSERT_FALSE(run_process(system_msiexec() + " /?", work).started)
         << "the system's installer host still starts";
 
     const process_result run =

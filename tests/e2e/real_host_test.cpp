@@ -12,13 +12,6 @@ namespace {
 const char product_code[] = "{3E9D6B2A-7F41-4C58-A0D3-8B5E2C6F1A94}";
 const char record_key[] = "Software\\msisetup-tests\\qevtarn";
 
-// The system's own installer host, named by its full path so that no other is found first.
-std::string system_msiexec() {
-    char directory[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(directory, sizeof directory);
-    return "\"" + std::string(directory, length) + "\\msiexec.exe\"";
-}
-
 // A value the test package recorded, or "(missing)".
 std::string recorded(const char* name) {
     char value[1024];

@@ -69,6 +69,12 @@ process_result run_process(const std::string& command_line, const std::string& d
     return result;
 }
 
+std::string system_msiexec() {
+    char directory[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(directory, sizeof directory);
+    return "\"" + std::string(directory, length) + "\\msiexec.exe\"";
+}
+
 std::string program_directory() {
     char path[MAX_PATH];
     const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);

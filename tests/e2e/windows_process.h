@@ -21,6 +21,9 @@ struct process_result {
 // output and standard error captured, and waits for it to end.
 process_result run_process(const std::string& command_line, const std::string& directory);
 
+// The system's own installer host, quoted, by its full path so that no other is found first.
+std::string system_msiexec();
+
 // The folder that holds this test program; the test layout is built around it.
 std::string program_directory();
 
