@@ -4,24 +4,44 @@
 
 #include <process.h>
 #include <stdint.h>
+#include <string.h>
 
 #include "installer_command.h"
 
+namespace {
+
+const wchar_t host_file[] = L"\\msiexec.exe";
+
+// The full path of the system's installer host. A program search would look in the launcher's
+// own folder and the current directory first, where anyone who can drop a file (a Downloads
+// folder) could plant an MsiExec.exe of their own. Returns 0 when the path cannot be formed.
+int system_installer_host(wchar_t (&path)[MAX_PATH]) {
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length + sizeof host_file / sizeof host_file[0] > MAX_PATH) {
+        return 0;
+    }
+    memcpy(path + length, host_file, sizeof host_file);
+    return 1;
+}
+
+}  // namespace
+
 int run_installer(const launch_settings& settings) {
-    char command[installer_command_size];
+    wchar_t host[MAX_PATH];
+    wchar_t command[installer_command_size];
     PROCESS_INFORMATION process_information;
-    STARTUPINFOA startup_information;
+    STARTUPINFOW startup_information;
     ZeroMemory(&process_information, sizeof process_information);
     ZeroMemory(&startup_information, sizeof startup_information);
     startup_information.cb = sizeof startup_information;
 
-    if (!compose_installer_command(settings, command)) {
+    if (!compose_installer_command(settings, command) || !system_installer_host(host)) {
         return status_installer_not_run;
     }
-    // No application name: the platform finds MsiExec.exe from the line's first token. No
-    // inherited handles and no console, so the installer host can never write to our output.
-    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                        nullptr, &startup_information, &process_information)) {
+    // The host by its full path, never a search; the line keeps MsiExec.exe as its first token.
+    // No inherited handles and no console, so the installer host can never write to our output.
+    if (!CreateProcessW(host, command, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
+                        &startup_information, &process_information)) {
         return status_installer_not_run;
     }
     CloseHandle(process_information.hThread);

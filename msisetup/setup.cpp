@@ -9,24 +9,34 @@ namespace {
 
 launch_settings current_settings;
 
-// Copies an argument whole, or not at all: a cut name or directory would install the wrong thing.
-int copy_argument(char (&field)[text_field_size], const char* argument) {
-    const size_t length = strlen(argument);
-    if (length >= sizeof field) {
-        field[0] = '\0';
+size_t units_in(const text_unit* text) {
+    size_t length = 0;
+    while (text[length] != 0) {
+        ++length;
+    }
+    return length;
+}
+
+// Copies an argument whole, or not at all: a cut name or directory would install the wrong thing,
+// and a cut could split a surrogate pair.
+int copy_argument(text_unit (&field)[text_field_size], const text_unit* argument) {
+    const size_t length = units_in(argument);
+    if (length >= text_field_size) {
+        field[0] = 0;
         return 0;
     }
-    memcpy(field, argument, length + 1);
+    memcpy(field, argument, (length + 1) * sizeof(text_unit));
     return 1;
 }
 
-int is_repair_switch(const char* argument) {
-    return strcmp(argument, "/u") == 0 || strcmp(argument, "/U") == 0;
+// Exactly the two ASCII texts; look-alikes such as the fullwidth solidus are directories.
+int is_repair_switch(const text_unit* argument) {
+    return argument[0] == '/' && (argument[1] == 'u' || argument[1] == 'U') && argument[2] == 0;
 }
 
 }  // namespace
 
-int parse_arguments(int argument_count, char* arguments[], launch_settings& settings) {
+int parse_arguments(int argument_count, text_unit* arguments[], launch_settings& settings) {
     const int name_fits = copy_argument(settings.application_name, arguments[1]);
     settings.mode = MODE_INSTALL;
     int directory_fits = 1;
@@ -41,12 +51,12 @@ int parse_arguments(int argument_count, char* arguments[], launch_settings& sett
     return name_fits && directory_fits;
 }
 
-int launcher_main(int argument_count, char* arguments[]) {
+int launcher_main(int argument_count, text_unit* arguments[]) {
     if (argument_count < 2) {
         printf("usage: setup.exe <APP_NAME> [<ALT_TARGET_DIR>]\n");
         return status_installer_not_run;
     }
-    current_settings.target_directory[0] = '\0';
+    current_settings.target_directory[0] = 0;
     if (!parse_arguments(argument_count, arguments, current_settings)) {
         return status_installer_not_run;
     }

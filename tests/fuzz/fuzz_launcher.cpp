@@ -1,5 +1,6 @@
 // libFuzzer target for the argument handling and the command composition. The input is an
-// argument vector, arguments separated by NUL bytes. The oracle is an independent model of the
+// argument vector of UTF-16 code units, two bytes each (little-endian), arguments separated by
+// NUL units; any unit is allowed, unpaired surrogates included. The oracle is an independent model of the
 // argument rules: either both refuse (what ends up used does not fit), or the composed line has
 // the exact shape of its mode and gives back exactly the name and directory the rules pick.
 #include <stddef.h>
@@ -32,14 +33,16 @@ void require(bool condition, const char* rule) {
     }
 }
 
+using text = std::basic_string<text_unit>;
+
 // Each double quote is written twice.
-size_t quoted_length(const std::string& value) {
+size_t quoted_length(const text& value) {
     return value.size() + static_cast<size_t>(std::count(value.begin(), value.end(), '"'));
 }
 
 // Reads one quoted property value starting at `position` (just past its opening quote), undoing
 // doubled quotes; leaves `position` just past its closing quote.
-bool read_value(const std::string& line, size_t& position, std::string& value) {
+bool read_value(const text& line, size_t& position, text& value) {
     value.clear();
     while (position < line.size()) {
         if (line[position] != '"') {
@@ -55,47 +58,49 @@ bool read_value(const std::string& line, size_t& position, std::string& value) {
     return false;
 }
 
-bool expect(const std::string& line, size_t& position, const std::string& text) {
-    if (line.compare(position, text.size(), text) != 0) {
+bool expect(const text& line, size_t& position, const text& wanted) {
+    if (line.compare(position, wanted.size(), wanted) != 0) {
         return false;
     }
-    position += text.size();
+    position += wanted.size();
     return true;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<std::string> texts{"setup.exe"};
-    std::string current;
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == 0) {
+    std::vector<text> texts{TEXT_UNITS("setup.exe")};
+    text current;
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        const auto unit = static_cast<text_unit>(data[i] | data[i + 1] << 8);
+        if (unit == 0) {
             texts.push_back(current);
             current.clear();
         } else {
-            current += static_cast<char>(data[i]);
+            current += unit;
         }
     }
     texts.push_back(current);
-    std::vector<char*> arguments(texts.size() + 1, nullptr);
+    std::vector<text_unit*> arguments(texts.size() + 1, nullptr);
     std::transform(texts.begin(), texts.end(), arguments.begin(),
-                   [](std::string& text) { return text.data(); });
+                   [](text& argument) { return argument.data(); });
     const int count = static_cast<int>(texts.size());
 
     // The rules: argument 1 is the name; "/u" or "/U" after it selects repair; the last other
     // argument after it is the directory.
-    const std::string& name = texts[1];
-    std::string directory;
+    const text& name = texts[1];
+    text directory;
     bool repair = false;
     for (int i = 2; i < count; ++i) {
-        if (texts[i] == "/u" || texts[i] == "/U") {
+        if (texts[i] == TEXT_UNITS("/u") || texts[i] == TEXT_UNITS("/U")) {
             repair = true;
         } else {
             directory = texts[i];
         }
     }
-    const std::string prefix =
-        std::string(repair ? "MsiExec.exe /fvomus" : "MsiExec.exe /i") + " qevtarn.msi ";
+    const text prefix =
+        text(repair ? TEXT_UNITS("MsiExec.exe /fvomus") : TEXT_UNITS("MsiExec.exe /i")) +
+        TEXT_UNITS(" qevtarn.msi ");
     const bool fits = name.size() < text_field_size && directory.size() < text_field_size &&
                       prefix.size() + quoted_length(name) + quoted_length(directory) +
                               sizeof "QEVAPPNAME=\"\" INSTALLDIR=\"\" " - 1 <
@@ -103,9 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     launch_settings settings;
     memset(&settings, 0x5a, sizeof settings);
-    settings.target_directory[0] = '\0';
+    settings.target_directory[0] = 0;
     const int parsed = parse_arguments(count, arguments.data(), settings);
-    char command[installer_command_size];
+    text_unit command[installer_command_size];
     const int composed = parsed ? compose_installer_command(settings, command) : 0;
     require((parsed && composed) == fits, "refuses exactly what does not fit");
     if (!fits) {
@@ -113,16 +118,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     require(settings.mode == (repair ? MODE_REPAIR : MODE_INSTALL), "mode");
 
-    const std::string line(command);
-    require(line.size() <= installer_command_size - 1, "at most 255 characters");
+    const text line(command);
+    require(line.size() <= installer_command_size - 1, "at most 255 units");
     size_t position = 0;
-    std::string received_name;
-    std::string received_directory;
-    require(expect(line, position, prefix + "QEVAPPNAME=\""), "prefix");
+    text received_name;
+    text received_directory;
+    require(expect(line, position, prefix + TEXT_UNITS("QEVAPPNAME=\"")), "prefix");
     require(read_value(line, position, received_name), "name closes");
-    require(expect(line, position, " INSTALLDIR=\""), "directory property");
+    require(expect(line, position, TEXT_UNITS(" INSTALLDIR=\"")), "directory property");
     require(read_value(line, position, received_directory), "directory closes");
-    require(expect(line, position, " ") && position == line.size(), "ends with quote and space");
+    require(expect(line, position, TEXT_UNITS(" ")) && position == line.size(),
+            "ends with quote and space");
     require(received_name == name, "name round-trips");
     require(received_directory == directory, "directory round-trips");
     return 0;

@@ -9,50 +9,63 @@
 
 namespace {
 
+using text = std::basic_string<text_unit>;
+#define T(literal) text(TEXT_UNITS(literal))
+
 // An argument vector as the runtime hands it over, argument 0 included.
 struct argument_vector {
-    explicit argument_vector(std::vector<std::string> arguments) : texts(std::move(arguments)) {
-        texts.insert(texts.begin(), "C:\\Downloads\\setup.exe");
+    explicit argument_vector(std::vector<text> arguments) : texts(std::move(arguments)) {
+        texts.insert(texts.begin(), T("C:\\Downloads\\setup.exe"));
         pointers.assign(texts.size() + 1, nullptr);
         std::transform(texts.begin(), texts.end(), pointers.begin(),
-                       [](std::string& text) { return text.data(); });
+                       [](text& argument) { return argument.data(); });
     }
     int count() const { return static_cast<int>(texts.size()); }
-    char** vector() { return pointers.data(); }
+    text_unit** vector() { return pointers.data(); }
 
-    std::vector<std::string> texts;
-    std::vector<char*> pointers;
+    std::vector<text> texts;
+    std::vector<text_unit*> pointers;
 };
 
 struct parse_case {
-    std::vector<std::string> arguments;
-    std::string application_name;
-    std::string target_directory;
+    std::vector<text> arguments;
+    text application_name;
+    text target_directory;
     install_mode mode;
 };
 
 TEST(ParseArguments, PicksNameDirectoryAndMode) {
     const parse_case cases[] = {
-        {{"app"}, "app", "", MODE_INSTALL},
-        {{"app", "/u"}, "app", "", MODE_REPAIR},
-        {{"app", "/U"}, "app", "", MODE_REPAIR},
-        {{"app", "C:\\dir", "/u"}, "app", "C:\\dir", MODE_REPAIR},
-        {{"app", "/U", "C:\\dir"}, "app", "C:\\dir", MODE_REPAIR},
-        {{"app", "C:\\first", "D:\\second"}, "app", "D:\\second", MODE_INSTALL},
-        {{"app", "C:\\dir", ""}, "app", "", MODE_INSTALL},
-        {{"/u"}, "/u", "", MODE_INSTALL},
-        {{"/U", "/u"}, "/U", "", MODE_REPAIR},
-        {{""}, "", "", MODE_INSTALL},
-        {{"app", "-u"}, "app", "-u", MODE_INSTALL},
-        {{"app", "/u "}, "app", "/u ", MODE_INSTALL},
-        {{"app", "/uu"}, "app", "/uu", MODE_INSTALL},
-        {{"app", "u"}, "app", "u", MODE_INSTALL},
-        {{"app", "/"}, "app", "/", MODE_INSTALL},
-        {{"app", "/u", "/u", "/U"}, "app", "", MODE_REPAIR},
-        {{"app", "/u", "C:\\a", "/U", "D:\\b"}, "app", "D:\\b", MODE_REPAIR},
-        {{"My App", "C:\\Program Files\\My App\\"},
-         "My App",
-         "C:\\Program Files\\My App\\",
+        {{T("app")}, T("app"), T(""), MODE_INSTALL},
+        {{T("app"), T("/u")}, T("app"), T(""), MODE_REPAIR},
+        {{T("app"), T("/U")}, T("app"), T(""), MODE_REPAIR},
+        {{T("app"), T("C:\\dir"), T("/u")}, T("app"), T("C:\\dir"), MODE_REPAIR},
+        {{T("app"), T("/U"), T("C:\\dir")}, T("app"), T("C:\\dir"), MODE_REPAIR},
+        {{T("app"), T("C:\\first"), T("D:\\second")}, T("app"), T("D:\\second"), MODE_INSTALL},
+        {{T("app"), T("C:\\dir"), T("")}, T("app"), T(""), MODE_INSTALL},
+        {{T("/u")}, T("/u"), T(""), MODE_INSTALL},
+        {{T("/U"), T("/u")}, T("/U"), T(""), MODE_REPAIR},
+        {{T("")}, T(""), T(""), MODE_INSTALL},
+        {{T("app"), T("-u")}, T("app"), T("-u"), MODE_INSTALL},
+        {{T("app"), T("/u ")}, T("app"), T("/u "), MODE_INSTALL},
+        {{T("app"), T("/uu")}, T("app"), T("/uu"), MODE_INSTALL},
+        {{T("app"), T("u")}, T("app"), T("u"), MODE_INSTALL},
+        {{T("app"), T("/")}, T("app"), T("/"), MODE_INSTALL},
+        {{T("app"), T("/u"), T("/u"), T("/U")}, T("app"), T(""), MODE_REPAIR},
+        {{T("app"), T("/u"), T("C:\\a"), T("/U"), T("D:\\b")}, T("app"), T("D:\\b"), MODE_REPAIR},
+        {{T("My App"), T("C:\\Program Files\\My App\\")},
+         T("My App"),
+         T("C:\\Program Files\\My App\\"),
+         MODE_INSTALL},
+        // Units pass as they are; look-alikes of the switch are directories.
+        {{T("Приложение «Ω»"), T("C:\\Программы\\テスト"), T("/U")},
+         T("Приложение «Ω»"),
+         T("C:\\Программы\\テスト"),
+         MODE_REPAIR},
+        {{T("app"), T("／u")}, T("app"), T("／u"), MODE_INSTALL},
+        {{T("app"), T("/ｕ")}, T("app"), T("/ｕ"), MODE_INSTALL},
+        {{T("app"), T("/u\xD800")}, T("app"), T("/u\xD800"), MODE_INSTALL},
+        {{T("\xDC00\U0001F600\xD83D"), T("\xD83D")}, T("\xDC00\U0001F600\xD83D"), T("\xD83D"),
          MODE_INSTALL},
     };
     for (const parse_case& c : cases) {
@@ -60,30 +73,38 @@ TEST(ParseArguments, PicksNameDirectoryAndMode) {
         SCOPED_TRACE(::testing::PrintToString(c.arguments));
         launch_settings settings{};
         EXPECT_EQ(parse_arguments(arguments.count(), arguments.vector(), settings), 1);
-        EXPECT_STREQ(settings.application_name, c.application_name.c_str());
-        EXPECT_STREQ(settings.target_directory, c.target_directory.c_str());
+        EXPECT_EQ(text(settings.application_name), c.application_name);
+        EXPECT_EQ(text(settings.target_directory), c.target_directory);
         EXPECT_EQ(settings.mode, c.mode);
     }
 }
 
 TEST(ParseArguments, RefusesANameOrDirectoryThatDoesNotFitItsField) {
-    const std::string fits(255, 'x');
-    const std::string too_long(256, 'x');
+    const text fits(255, 'x');
+    const text too_long(256, 'x');
+    // Units, not characters: 127 emoji are 254 units, 128 are 256.
+    text emoji;
+    for (int i = 0; i < 127; ++i) {
+        emoji += T("\U0001F600");
+    }
     struct length_case {
-        std::vector<std::string> arguments;
+        std::vector<text> arguments;
         int fits;
     };
     const length_case cases[] = {
         {{fits}, 1},
         {{too_long}, 0},
-        {{"app", fits}, 1},
-        {{"app", too_long}, 0},
-        {{"app", too_long, "/u"}, 0},
-        {{"app", fits, too_long}, 0},
+        {{T("app"), fits}, 1},
+        {{T("app"), too_long}, 0},
+        {{T("app"), too_long, T("/u")}, 0},
+        {{T("app"), fits, too_long}, 0},
         // Only the directory that ends up used counts.
-        {{"app", too_long, "C:\\dir"}, 1},
-        {{"app", too_long, ""}, 1},
-        {{too_long, "C:\\dir"}, 0},
+        {{T("app"), too_long, T("C:\\dir")}, 1},
+        {{T("app"), too_long, T("")}, 1},
+        {{too_long, T("C:\\dir")}, 0},
+        {{emoji, emoji + T("x")}, 1},
+        {{emoji + T("\U0001F600")}, 0},
+        {{T("app"), emoji + T("xy")}, 0},
     };
     for (const length_case& c : cases) {
         argument_vector arguments(c.arguments);
@@ -91,8 +112,8 @@ TEST(ParseArguments, RefusesANameOrDirectoryThatDoesNotFitItsField) {
         launch_settings settings{};
         EXPECT_EQ(parse_arguments(arguments.count(), arguments.vector(), settings), c.fits);
         // Whatever happened, each field still ends within its width.
-        EXPECT_LT(std::string(settings.application_name).size(), text_field_size);
-        EXPECT_LT(std::string(settings.target_directory).size(), text_field_size);
+        EXPECT_LT(text(settings.application_name).size(), text_field_size);
+        EXPECT_LT(text(settings.target_directory).size(), text_field_size);
     }
 }
 
@@ -110,27 +131,27 @@ TEST_F(LauncherMain, WithoutApplicationNameRunsNothing) {
 TEST_F(LauncherMain, RunsTheInstallerOnceAndReturnsItsStatusUnchanged) {
     for (const int status : {6, 0, 42}) {
         fake_run.result = status;
-        argument_vector arguments({"app", "C:\\dir", "/u"});
+        argument_vector arguments({T("app"), T("C:\\dir"), T("/u")});
         EXPECT_EQ(launcher_main(arguments.count(), arguments.vector()), status);
     }
     EXPECT_EQ(fake_run.calls, 3);
-    EXPECT_STREQ(fake_run.last.application_name, "app");
-    EXPECT_STREQ(fake_run.last.target_directory, "C:\\dir");
+    EXPECT_EQ(text(fake_run.last.application_name), T("app"));
+    EXPECT_EQ(text(fake_run.last.target_directory), T("C:\\dir"));
     EXPECT_EQ(fake_run.last.mode, MODE_REPAIR);
 }
 
 TEST_F(LauncherMain, StartsEachRunWithoutTargetDirectory) {
-    argument_vector with_directory({"app", "C:\\dir"});
+    argument_vector with_directory({T("app"), T("C:\\dir")});
     launcher_main(with_directory.count(), with_directory.vector());
-    argument_vector without_directory({"other"});
+    argument_vector without_directory({T("other")});
     launcher_main(without_directory.count(), without_directory.vector());
-    EXPECT_STREQ(fake_run.last.target_directory, "");
+    EXPECT_EQ(text(fake_run.last.target_directory), T(""));
     EXPECT_EQ(fake_run.last.mode, MODE_INSTALL);
 }
 
 TEST_F(LauncherMain, RefusesOverlongArgumentsWithoutRunningTheInstaller) {
     fake_run.result = 6;
-    argument_vector arguments({std::string(256, 'n'), "C:\\dir"});
+    argument_vector arguments({text(256, 'n'), T("C:\\dir")});
     EXPECT_EQ(launcher_main(arguments.count(), arguments.vector()), 0);
     EXPECT_EQ(fake_run.calls, 0);
 }
