@@ -28,7 +28,7 @@ int system_installer_host(wchar_t (&path)[MAX_PATH]) {
 
 int run_installer(const launch_settings& settings) {
     wchar_t host[MAX_PATH];
-    wchar_t command[installer_command_size];
+    wchar_t command[installer_command_size] = {};
     PROCESS_INFORMATION process_information;
     STARTUPINFOW startup_information;
     ZeroMemory(&process_information, sizeof process_information);

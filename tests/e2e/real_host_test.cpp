@@ -5,22 +5,27 @@
 #include <filesystem>
 #include <string>
 
+#include "escaped_units.h"
 #include "windows_process.h"
 
 namespace {
 
-const char product_code[] = "{3E9D6B2A-7F41-4C58-A0D3-8B5E2C6F1A94}";
-const char record_key[] = "Software\\msisetup-tests\\qevtarn";
+const wchar_t product_code[] = L"{3E9D6B2A-7F41-4C58-A0D3-8B5E2C6F1A94}";
+const wchar_t record_key[] = L"Software\\msisetup-tests\\qevtarn";
 
-// A value the test package recorded, or "(missing)".
-std::string recorded(const char* name) {
-    char value[1024];
-    DWORD size = sizeof value;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, record_key, name, RRF_RT_REG_SZ, nullptr, value, &size) !=
+// A value the test package recorded, or "(missing)". The package is a 32-bit one, so on 64-bit
+// Windows its values are in the 32-bit view of the registry.
+std::wstring recorded(const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, record_key, 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
         ERROR_SUCCESS) {
-        return "(missing)";
+        return L"(missing)";
     }
-    return value;
+    wchar_t value[1024];
+    DWORD size = sizeof value;
+    const LSTATUS status = RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, value, &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? value : L"(missing)";
 }
 
 class LauncherWithRealHost : public ::testing::Test {
@@ -28,74 +33,93 @@ protected:
     void SetUp() override {
         work_ = fresh_directory(std::string("real-") +
                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::copy_file(program_directory() + "\\qevtarn.msi", work_ + "\\qevtarn.msi");
+        std::filesystem::copy_file(program_directory() + L"\\qevtarn.msi",
+                                   work_ + L"\\qevtarn.msi");
         uninstall();
-        ASSERT_EQ(recorded("AppName"), "(missing)");
+        ASSERT_EQ(recorded(L"AppName"), L"(missing)");
     }
 
     void TearDown() override { uninstall(); }
 
-    void uninstall() { run_process(system_msiexec() + " /x " + product_code + " /qn", work_); }
-
-    process_result launch(const std::string& arguments) {
-        return run_process("\"" + program_directory() + "\\real\\setup.exe\" " + arguments, work_);
+    void uninstall() {
+        run_process(quoted_system_msiexec() + L" /x " + product_code + L" /qn", work_);
     }
 
-    std::string work_;
+    process_result launch(const std::wstring& arguments) {
+        return run_process(L"\"" + program_directory() + L"\\real\\setup.exe\" " + arguments,
+                           work_);
+    }
+
+    std::wstring work_;
 };
 
 TEST_F(LauncherWithRealHost, InstallsIntoTheTargetDirectoryWithTheApplicationName) {
-    const std::string target = work_ + "\\target dir";
-    const process_result run = launch("\"Demo App\" \"" + target + "\"");
-    EXPECT_EQ(run.exit_code, 6u);
-    EXPECT_EQ(run.output, "");
-    EXPECT_EQ(read_file(target + "\\readme.txt"),
-              "Qevtarn test package: installed by setup.exe.\n");
-    EXPECT_TRUE(file_exists(target + "\\licence.txt"));
-    EXPECT_EQ(recorded("AppName"), "Demo App");
-    EXPECT_EQ(recorded("InstallDir"), target + "\\");
-    EXPECT_EQ(recorded("Probe"), "");
+    struct install_case {
+        std::wstring name;
+        std::wstring folder;  // below the test's own folder
+    };
+    const install_case cases[] = {
+        {L"Demo App", L"target dir"},
+        {L"Приложение «Ω»", L"Программы\\テスト"},
+    };
+    for (const install_case& c : cases) {
+        SCOPED_TRACE(escape_units(c.name.c_str()));
+        const std::wstring target = work_ + L"\\" + c.folder;
+        const process_result run = launch(L"\"" + c.name + L"\" \"" + target + L"\"");
+        EXPECT_EQ(run.exit_code, 6u);
+        EXPECT_EQ(run.output, "");
+        EXPECT_EQ(read_file(target + L"\\readme.txt"),
+                  "Qevtarn test package: installed by setup.exe.\n");
+        EXPECT_TRUE(file_exists(target + L"\\licence.txt"));
+        EXPECT_EQ(escape_units(recorded(L"AppName").c_str()), escape_units(c.name.c_str()));
+        EXPECT_EQ(escape_units(recorded(L"InstallDir").c_str()),
+                  escape_units((target + L"\\").c_str()));
+        EXPECT_EQ(recorded(L"Probe"), L"");
+        uninstall();
+    }
 }
 
 TEST_F(LauncherWithRealHost, AQuoteInTheApplicationNameSetsNoOtherProperty) {
     // The package does record QEVPROBE when a command line really sets it.
-    run_process(system_msiexec() + " /i qevtarn.msi QEVAPPNAME=\"x\" QEVPROBE=\"set\" /qn", work_);
-    ASSERT_EQ(recorded("Probe"), "set");
+    run_process(quoted_system_msiexec() + L" /i qevtarn.msi QEVAPPNAME=\"x\" QEVPROBE=\"set\" /qn",
+                work_);
+    ASSERT_EQ(recorded(L"Probe"), L"set");
     uninstall();
 
-    const process_result run = launch("\"x\\\" QEVPROBE=\\\"set\"");
+    const process_result run = launch(L"\"x\\\" QEVPROBE=\\\"set\"");
     EXPECT_EQ(run.exit_code, 6u);
-    EXPECT_EQ(recorded("Probe"), "");
+    EXPECT_EQ(recorded(L"Probe"), L"");
     // The whole name stays one value. Windows keeps one of each doubled quote; Wine 8's msiexec
     // drops both, so only the text around them is compared.
-    const std::string name = recorded("AppName");
-    EXPECT_EQ(name.rfind("x", 0), 0u) << name;
-    EXPECT_NE(name.find(" QEVPROBE="), std::string::npos) << name;
-    EXPECT_EQ(name.substr(name.size() - 3), "set") << name;
+    const std::wstring name = recorded(L"AppName");
+    EXPECT_EQ(name.rfind(L"x", 0), 0u) << escape_units(name.c_str());
+    EXPECT_NE(name.find(L" QEVPROBE="), std::wstring::npos) << escape_units(name.c_str());
+    EXPECT_EQ(name.substr(name.size() - 3), L"set") << escape_units(name.c_str());
 }
 
 TEST_F(LauncherWithRealHost, WithoutTargetDirectoryThePackageDefaultIsUsed) {
-    const process_result run = launch("\"Demo App\"");
+    const process_result run = launch(L"\"Demo App\"");
     EXPECT_EQ(run.exit_code, 6u);
-    EXPECT_EQ(recorded("AppName"), "Demo App");
-    const std::string directory = recorded("InstallDir");
-    EXPECT_NE(directory.find("Qevtarn Test"), std::string::npos) << directory;
-    EXPECT_TRUE(file_exists(directory + "readme.txt")) << directory;
+    EXPECT_EQ(recorded(L"AppName"), L"Demo App");
+    const std::wstring directory = recorded(L"InstallDir");
+    EXPECT_NE(directory.find(L"Qevtarn Test"), std::wstring::npos)
+        << escape_units(directory.c_str());
+    EXPECT_TRUE(file_exists(directory + L"readme.txt")) << escape_units(directory.c_str());
 }
 
 TEST_F(LauncherWithRealHost, StatusIsSixWhateverTheInstallerReports) {
-    const std::string target = work_ + "\\target";
-    ASSERT_EQ(launch("app \"" + target + "\"").exit_code, 6u);
+    const std::wstring target = work_ + L"\\target";
+    ASSERT_EQ(launch(L"app \"" + target + L"\"").exit_code, 6u);
     // Wine's repair does not take a package path and fails; it ended, so the status is still 6.
-    const process_result repair = launch("app \"" + target + "\" /u");
+    const process_result repair = launch(L"app \"" + target + L"\" /u");
     EXPECT_EQ(repair.exit_code, 6u);
     EXPECT_EQ(repair.output, "");
 
     // No package in the current directory: the installer fails, and it ended.
-    std::filesystem::remove(work_ + "\\qevtarn.msi");
-    const process_result missing = launch("other \"" + work_ + "\\elsewhere\"");
+    std::filesystem::remove(work_ + L"\\qevtarn.msi");
+    const process_result missing = launch(L"other \"" + work_ + L"\\elsewhere\"");
     EXPECT_EQ(missing.exit_code, 6u);
-    EXPECT_FALSE(file_exists(work_ + "\\elsewhere\\readme.txt"));
+    EXPECT_FALSE(file_exists(work_ + L"\\elsewhere\\readme.txt"));
 }
 
 }  // namespace

@@ -29,26 +29,26 @@ std::string read_all(HANDLE pipe) {
 
 }  // namespace
 
-process_result run_process(const std::string& command_line, const std::string& directory) {
+process_result run_process(const std::wstring& command_line, const std::wstring& directory) {
     process_result result;
     HANDLE output_read = nullptr;
     HANDLE error_read = nullptr;
     HANDLE output_write = inheritable_pipe(&output_read);
     HANDLE error_write = inheritable_pipe(&error_read);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
-                               OPEN_EXISTING, 0, nullptr);
+    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &attributes, OPEN_EXISTING, 0, nullptr);
 
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input;
     startup.hStdOutput = output_write;
     startup.hStdError = error_write;
     PROCESS_INFORMATION process{};
-    std::string writable = command_line;
+    std::wstring writable = command_line;
     const DWORD begin = GetTickCount();
-    result.started = CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr,
+    result.started = CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                     directory.c_str(), &startup, &process) != FALSE;
     CloseHandle(output_write);
     CloseHandle(error_write);
@@ -69,32 +69,36 @@ process_result run_process(const std::string& command_line, const std::string& d
     return result;
 }
 
-std::string system_msiexec() {
-    char directory[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(directory, sizeof directory);
-    return "\"" + std::string(directory, length) + "\\msiexec.exe\"";
+std::wstring system_msiexec() {
+    wchar_t directory[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(directory, MAX_PATH);
+    return std::wstring(directory, length) + L"\\msiexec.exe";
 }
 
-std::string program_directory() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    return std::filesystem::path(std::string(path, length)).parent_path().string();
+std::wstring quoted_system_msiexec() {
+    return L"\"" + system_msiexec() + L"\"";
 }
 
-std::string fresh_directory(const std::string& name) {
+std::wstring program_directory() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::filesystem::path(std::wstring(path, length)).parent_path().wstring();
+}
+
+std::wstring fresh_directory(const std::string& name) {
     const std::filesystem::path directory =
         std::filesystem::path(program_directory()) / "work" / name;
     std::filesystem::remove_all(directory);
     std::filesystem::create_directories(directory);
-    return directory.string();
+    return directory.wstring();
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+std::string read_file(const std::wstring& path) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-bool file_exists(const std::string& path) {
+bool file_exists(const std::wstring& path) {
     return std::filesystem::exists(path);
 }
 

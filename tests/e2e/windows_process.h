@@ -2,7 +2,8 @@
 #define MSISETUP_TESTS_WINDOWS_PROCESS_H
 
 // Helpers for the end-to-end tests, which run as Windows programs (under Wine here) and start the
-// real setup.exe the way a script would.
+// real setup.exe the way a script would. Command lines and paths are UTF-16, as Windows keeps
+// them, so that any text, an unpaired surrogate included, reaches setup.exe exactly.
 
 #include <windows.h>
 
@@ -19,21 +20,24 @@ struct process_result {
 
 // Runs `command_line` (exactly as given: quoting is the caller's) in `directory` with standard
 // output and standard error captured, and waits for it to end.
-process_result run_process(const std::string& command_line, const std::string& directory);
+process_result run_process(const std::wstring& command_line, const std::wstring& directory);
 
-// The system's own installer host, quoted, by its full path so that no other is found first.
-std::string system_msiexec();
+// The system's own installer host by its full path, unquoted, as setup.exe starts it.
+std::wstring system_msiexec();
+
+// The same, quoted, to start it directly.
+std::wstring quoted_system_msiexec();
 
 // The folder that holds this test program; the test layout is built around it.
-std::string program_directory();
+std::wstring program_directory();
 
 // A fresh, empty folder for one test, named after it.
-std::string fresh_directory(const std::string& name);
+std::wstring fresh_directory(const std::string& name);
 
 // The whole content of a file, or "" when it does not exist.
-std::string read_file(const std::string& path);
+std::string read_file(const std::wstring& path);
 
-bool file_exists(const std::string& path);
+bool file_exists(const std::wstring& path);
 
 // "key=value" lines, as the stand-in installer host records them.
 std::map<std::string, std::string> parse_record(const std::string& text);

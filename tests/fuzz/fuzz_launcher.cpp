@@ -1,8 +1,8 @@
 // libFuzzer target for the argument handling and the command composition. The input is an
 // argument vector of UTF-16 code units, two bytes each (little-endian), arguments separated by
-// NUL units; any unit is allowed, unpaired surrogates included. The oracle is an independent model of the
-// argument rules: either both refuse (what ends up used does not fit), or the composed line has
-// the exact shape of its mode and gives back exactly the name and directory the rules pick.
+// NUL units; any unit is allowed, unpaired surrogates included. The oracle is an independent model
+// of the argument rules: either both refuse (what ends up used does not fit), or the composed line
+// has the exact shape of its mode and gives back exactly the name and directory the rules pick.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     memset(&settings, 0x5a, sizeof settings);
     settings.target_directory[0] = 0;
     const int parsed = parse_arguments(count, arguments.data(), settings);
-    text_unit command[installer_command_size];
+    text_unit command[installer_command_size] = {};
     const int composed = parsed ? compose_installer_command(settings, command) : 0;
     require((parsed && composed) == fits, "refuses exactly what does not fit");
     if (!fits) {

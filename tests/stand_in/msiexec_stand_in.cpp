@@ -1,8 +1,10 @@
-// A recording stand-in for the installer host. Built as MsiExec.exe and put beside setup.exe,
-// where the platform's search for the command's first token finds it before the system's own.
+// A recording stand-in for the installer host. The tests copy it over msiexec.exe in the Wine
+// prefix's system folder and have Wine load it there (WINEDLLOVERRIDES=msiexec.exe=n); copies of
+// it planted beside setup.exe and in the current directory must never run.
 //
 // It appends what it received to the file named by MSISETUP_STANDIN_RECORD, one "key=value" line
-// each: the exact command line, its current directory, the inherited MSISETUP_STANDIN_PROBE,
+// each, Unicode texts escaped so that every unit is visible: the exact command line and its
+// length in units, its own path, its current directory, the inherited MSISETUP_STANDIN_PROBE,
 // whether it could write to standard output or standard error, and whether it has a console.
 // Then it sleeps MSISETUP_STANDIN_SLEEP_MS, records "finished", and exits with
 // MSISETUP_STANDIN_EXIT, or crashes when MSISETUP_STANDIN_CRASH is set.
@@ -10,6 +12,9 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <wchar.h>
+
+#include "escaped_units.h"
 
 namespace {
 
@@ -28,6 +33,19 @@ bool write_to(DWORD which) {
     return WriteFile(handle, text, sizeof text - 1, &written, nullptr) != FALSE && written != 0;
 }
 
+// A process has a console exactly when it can open its screen buffer. (Wine reports no console
+// window even for a process that has a console, so GetConsoleWindow cannot tell.)
+bool has_console() {
+    const HANDLE screen =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (screen == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(screen);
+    return true;
+}
+
 }  // namespace
 
 int main() {
@@ -39,16 +57,21 @@ int main() {
     if (record == nullptr) {
         return 98;
     }
-    char directory[MAX_PATH] = "";
-    GetCurrentDirectoryA(sizeof directory, directory);
+    wchar_t directory[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, directory);
+    wchar_t program[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
     const bool wrote_output = write_to(STD_OUTPUT_HANDLE);
     const bool wrote_error = write_to(STD_ERROR_HANDLE);
-    fprintf(record, "command=%s\n", GetCommandLineA());
-    fprintf(record, "directory=%s\n", directory);
+    const wchar_t* command = GetCommandLineW();
+    fprintf(record, "command=%s\n", escape_units(command).c_str());
+    fprintf(record, "length=%u\n", static_cast<unsigned>(wcslen(command)));
+    fprintf(record, "program=%s\n", escape_units(program).c_str());
+    fprintf(record, "directory=%s\n", escape_units(directory).c_str());
     fprintf(record, "probe=%s\n", environment_value("MSISETUP_STANDIN_PROBE", "(unset)"));
     fprintf(record, "stdout=%s\n", wrote_output ? "written" : "none");
     fprintf(record, "stderr=%s\n", wrote_error ? "written" : "none");
-    fprintf(record, "console=%s\n", GetConsoleWindow() != nullptr ? "attached" : "none");
+    fprintf(record, "console=%s\n", has_console() ? "attached" : "none");
     fflush(record);
 
     Sleep(static_cast<DWORD>(atol(environment_value("MSISETUP_STANDIN_SLEEP_MS", "0"))));

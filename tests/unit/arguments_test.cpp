@@ -65,7 +65,9 @@ TEST(ParseArguments, PicksNameDirectoryAndMode) {
         {{T("app"), T("／u")}, T("app"), T("／u"), MODE_INSTALL},
         {{T("app"), T("/ｕ")}, T("app"), T("/ｕ"), MODE_INSTALL},
         {{T("app"), T("/u\xD800")}, T("app"), T("/u\xD800"), MODE_INSTALL},
-        {{T("\xDC00\U0001F600\xD83D"), T("\xD83D")}, T("\xDC00\U0001F600\xD83D"), T("\xD83D"),
+        {{T("\xDC00\U0001F600\xD83D"), T("\xD83D")},
+         T("\xDC00\U0001F600\xD83D"),
+         T("\xD83D"),
          MODE_INSTALL},
     };
     for (const parse_case& c : cases) {

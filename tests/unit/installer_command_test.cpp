@@ -29,21 +29,23 @@ struct command_case {
 TEST(ComposeInstallerCommand, WritesTheExactLine) {
     const install_mode odd_mode = static_cast<install_mode>(7);
     const command_case cases[] = {
-        {T("app"), T(""), MODE_INSTALL, T("MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"app\" INSTALLDIR=\"\" ")},
+        {T("app"), T(""), MODE_INSTALL,
+         T("MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"app\" INSTALLDIR=\"\" ")},
         {T("app"), T(""), MODE_REPAIR,
          T("MsiExec.exe /fvomus qevtarn.msi QEVAPPNAME=\"app\" INSTALLDIR=\"\" ")},
         {T("app"), T("C:\\dir"), odd_mode,
          T("MsiExec.exe /fvomus qevtarn.msi QEVAPPNAME=\"app\" INSTALLDIR=\"C:\\dir\" ")},
         {T("My App"), T("C:\\Program Files\\My App"), MODE_INSTALL,
          T("MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"My App\" "
-         "INSTALLDIR=\"C:\\Program Files\\My App\" ")},
+           "INSTALLDIR=\"C:\\Program Files\\My App\" ")},
         {T("app"), T("C:\\dir\\"), MODE_INSTALL,
          T("MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"app\" INSTALLDIR=\"C:\\dir\\\" ")},
-        {T(""), T(""), MODE_INSTALL, T("MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"\" INSTALLDIR=\"\" ")},
+        {T(""), T(""), MODE_INSTALL,
+         T("MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"\" INSTALLDIR=\"\" ")},
         // Quotes are doubled so that a value can never close itself and set anything else.
         {T("x\" REBOOT=\"Force"), T("C:\\a\"b"), MODE_INSTALL,
          T("MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"x\"\" REBOOT=\"\"Force\" "
-         "INSTALLDIR=\"C:\\a\"\"b\" ")},
+           "INSTALLDIR=\"C:\\a\"\"b\" ")},
         {T("\"\""), T("\""), MODE_REPAIR,
          T("MsiExec.exe /fvomus qevtarn.msi QEVAPPNAME=\"\"\"\"\"\" INSTALLDIR=\"\"\"\" ")},
         // Every other unit passes as it is: printf directives, any language, a surrogate pair, an
@@ -54,7 +56,8 @@ TEST(ComposeInstallerCommand, WritesTheExactLine) {
          T("MsiExec.exe /fvomus qevtarn.msi QEVAPPNAME=\"Приложение «Ω» 😀\" "
            "INSTALLDIR=\"C:\\Программы\\テスト\" ")},
         {T("x＂ QEVPROBE=＂set"), T("／u\xD800"), MODE_INSTALL,
-         T("MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"x＂ QEVPROBE=＂set\" INSTALLDIR=\"／u\xD800\" ")},
+         T("MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"x＂ QEVPROBE=＂set\" "
+           "INSTALLDIR=\"／u\xD800\" ")},
         {T("a\nb"), T("\xDC00"), MODE_INSTALL,
          T("MsiExec.exe /i qevtarn.msi QEVAPPNAME=\"a\nb\" INSTALLDIR=\"\xDC00\" ")},
         {T(" padded "), T("\t"), MODE_INSTALL,
@@ -62,7 +65,7 @@ TEST(ComposeInstallerCommand, WritesTheExactLine) {
     };
     for (const command_case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.expected));
-        text_unit command[installer_command_size];
+        text_unit command[installer_command_size] = {};
         EXPECT_EQ(compose_installer_command(make_settings(c.name, c.directory, c.mode), command),
                   1);
         EXPECT_EQ(text(command), c.expected);
@@ -79,18 +82,28 @@ TEST(ComposeInstallerCommand, FillsTheBufferExactlyOrRefuses) {
         size_t pairs_in_name;  // of the name's units, how many are surrogate pairs (two each)
     };
     const room_case cases[] = {
-        {200, 0, 0, MODE_INSTALL, true},    {201, 0, 0, MODE_INSTALL, false},
-        {0, 200, 0, MODE_INSTALL, true},    {0, 201, 0, MODE_INSTALL, false},
-        {100, 100, 0, MODE_INSTALL, true},  {100, 101, 0, MODE_INSTALL, false},
-        {195, 0, 0, MODE_REPAIR, true},     {196, 0, 0, MODE_REPAIR, false},
-        {95, 100, 0, MODE_REPAIR, true},    {95, 101, 0, MODE_REPAIR, false},
-        {199, 0, 1, MODE_INSTALL, true},    {200, 0, 1, MODE_INSTALL, false},
-        {100, 90, 10, MODE_INSTALL, true},  {100, 91, 10, MODE_INSTALL, false},
-        {255, 255, 0, MODE_INSTALL, false}, {255, 0, 255, MODE_REPAIR, false},
+        {200, 0, 0, MODE_INSTALL, true},
+        {201, 0, 0, MODE_INSTALL, false},
+        {0, 200, 0, MODE_INSTALL, true},
+        {0, 201, 0, MODE_INSTALL, false},
+        {100, 100, 0, MODE_INSTALL, true},
+        {100, 101, 0, MODE_INSTALL, false},
+        {195, 0, 0, MODE_REPAIR, true},
+        {196, 0, 0, MODE_REPAIR, false},
+        {95, 100, 0, MODE_REPAIR, true},
+        {95, 101, 0, MODE_REPAIR, false},
+        {199, 0, 1, MODE_INSTALL, true},
+        {200, 0, 1, MODE_INSTALL, false},
+        {100, 90, 10, MODE_INSTALL, true},
+        {100, 91, 10, MODE_INSTALL, false},
+        {255, 255, 0, MODE_INSTALL, false},
+        {255, 0, 255, MODE_REPAIR, false},
         {128, 0, 128, MODE_INSTALL, false},
         // 51 emoji (102 units) and 98 letters fill an install line; one more letter does not.
-        {200, 0, 0, MODE_INSTALL, true, 51},  {201, 0, 0, MODE_INSTALL, false, 51},
-        {197, 0, 0, MODE_REPAIR, false, 98},  {196, 0, 0, MODE_REPAIR, false, 98},
+        {200, 0, 0, MODE_INSTALL, true, 51},
+        {201, 0, 0, MODE_INSTALL, false, 51},
+        {197, 0, 0, MODE_REPAIR, false, 98},
+        {196, 0, 0, MODE_REPAIR, false, 98},
         {195, 0, 0, MODE_REPAIR, true, 97},
     };
     for (const room_case& c : cases) {
