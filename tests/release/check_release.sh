@@ -10,9 +10,15 @@ set -uo pipefail
 cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 zip=build/msisetup-$version-win32.zip
-failures=0
+passes=0 failures=0
 check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
+  if "${@:2}"; then
+    echo "ok: $1"
+    passes=$((passes + 1))
+  else
+    echo "FAILED: $1"
+    failures=$((failures + 1))
+  fi
 }
 umask 077
 scratch=$(mktemp -d)
@@ -83,4 +89,5 @@ check "a wrong password fails the release" \
   sh -c "! MSISETUP_SIGNING_PASSWORD=wrong cpack --preset release >'$scratch/wrong.log' 2>&1"
 check "and leaves no package behind" test ! -e "$zip" -a ! -e "$zip.sha256"
 
-[ "$failures" -eq 0 ] && echo "release: all checks passed" || { echo "release: $failures check(s) failed"; exit 1; }
+echo "release: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]
