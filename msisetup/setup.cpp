@@ -1,7 +1,8 @@
 #include "setup.h"
 
 #include <stdio.h>
-#include <string.h>
+
+#include <string>
 
 #include "installer_run.h"
 
@@ -9,23 +10,15 @@ namespace {
 
 launch_settings current_settings;
 
-size_t units_in(const text_unit* text) {
-    size_t length = 0;
-    while (text[length] != 0) {
-        ++length;
-    }
-    return length;
-}
-
 // Copies an argument whole, or not at all: a cut name or directory would install the wrong thing,
 // and a cut could split a surrogate pair.
 int copy_argument(text_unit (&field)[text_field_size], const text_unit* argument) {
-    const size_t length = units_in(argument);
+    const size_t length = std::char_traits<text_unit>::length(argument);
     if (length >= text_field_size) {
         field[0] = 0;
         return 0;
     }
-    memcpy(field, argument, (length + 1) * sizeof(text_unit));
+    std::char_traits<text_unit>::copy(field, argument, length + 1);
     return 1;
 }
 
