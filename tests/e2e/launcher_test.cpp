@@ -3,12 +3,14 @@
 // out, exact status, exact command line received by the host, and only the system's host run.
 #include <gtest/gtest.h>
 
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "escaped_units.h"
 #include "windows_process.h"
@@ -159,19 +161,54 @@ TEST_F(LauncherWithStandIn, ComposesTheExactInstallerCommandLine) {
     }
 }
 
+// An inheritable semaphore at the count 7: an object that only this test could have made, for
+// the stand-in to look for by its handle value (MSISETUP_STANDIN_SEMAPHORE).
+HANDLE inheritable_semaphore() {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
+    return CreateSemaphoreW(&attributes, 7, 100, nullptr);
+}
+
+std::string handle_value(HANDLE handle) {
+    return std::to_string(reinterpret_cast<uintptr_t>(handle));
+}
+
 TEST_F(LauncherWithStandIn, HostInheritsDirectoryAndEnvironmentButNoHandlesOrConsole) {
+    // The stand-in does see a handle that reaches it: started directly, with inheritance on.
+    const HANDLE control = inheritable_semaphore();
+    {
+        scoped_environment named("MSISETUP_STANDIN_SEMAPHORE", handle_value(control).c_str());
+        run_process(quoted_system_msiexec(), work_);
+    }
+    CloseHandle(control);
+    ASSERT_EQ(record()["caller_handle"], "reached");
+
+    // setup.exe is started as an agent that reads its output starts it: handle inheritance on, so
+    // it holds the caller's semaphore and the write ends of the caller's pipes.
+    const HANDLE semaphore = inheritable_semaphore();
+    scoped_environment named("MSISETUP_STANDIN_SEMAPHORE", handle_value(semaphore).c_str());
     scoped_environment probe("MSISETUP_STANDIN_PROBE", "inherited value with spaces");
     const process_result run = launch(L"app");
+    CloseHandle(semaphore);
     EXPECT_EQ(run.exit_code, 6u);
     // The host writes to its standard output and error whenever it can: none of it may reach ours.
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(run.error, "");
+    const std::pair<const char*, std::string> expected[] = {
+        {"directory", escape_units(work_.c_str())},
+        {"probe", "inherited value with spaces"},
+        {"stdout", "none"},
+        {"stderr", "none"},
+        {"console", "none"},
+        // No handle of the caller's, which would keep its pipes open as long as the host runs.
+        {"caller_handle", "none"},
+        // A start-up record that asks for nothing, so the installer shows its own window.
+        {"startup_flags", "0"},
+    };
     const auto received = record();
-    EXPECT_EQ(received.at("directory"), escape_units(work_.c_str()));
-    EXPECT_EQ(received.at("probe"), "inherited value with spaces");
-    EXPECT_EQ(received.at("stdout"), "none");
-    EXPECT_EQ(received.at("stderr"), "none");
-    EXPECT_EQ(received.at("console"), "none");
+    for (const auto& [key, value] : expected) {
+        EXPECT_EQ(received.at(key), value)
+            << key << " (show_window=" << received.at("show_window") << ")";
+    }
 }
 
 TEST_F(LauncherWithStandIn, StatusIsSixWhateverTheHostReports) {

@@ -5,11 +5,13 @@
 // It appends what it received to the file named by MSISETUP_STANDIN_RECORD, one "key=value" line
 // each, Unicode texts escaped so that every unit is visible: the exact command line and its
 // length in units, its own path, its current directory, the inherited MSISETUP_STANDIN_PROBE,
-// whether it could write to standard output or standard error, and whether it has a console.
-// Then it sleeps MSISETUP_STANDIN_SLEEP_MS, records "finished", and exits with
-// MSISETUP_STANDIN_EXIT, or crashes when MSISETUP_STANDIN_CRASH is set.
+// whether it could write to standard output or standard error, whether it has a console, the
+// flags and show-window request of its start-up record, and whether a handle of the test's reached
+// it (see caller_handle_reached). Then it sleeps MSISETUP_STANDIN_SLEEP_MS, records "finished", and
+// exits with MSISETUP_STANDIN_EXIT, or crashes when MSISETUP_STANDIN_CRASH is set.
 #include <windows.h>
 
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -46,6 +48,21 @@ bool has_console() {
     return true;
 }
 
+// The test makes an inheritable semaphore at the count 7 and names its handle value in
+// MSISETUP_STANDIN_SEMAPHORE before it starts setup.exe, which inherits it. Handle values are kept
+// when a handle is inherited, so releasing that value here finds the test's semaphore at 7 only
+// if setup.exe let it through; a handle of our own at the same value would not be at 7.
+bool caller_handle_reached() {
+    const char* value = getenv("MSISETUP_STANDIN_SEMAPHORE");
+    if (value == nullptr) {
+        return false;
+    }
+    const HANDLE semaphore =
+        reinterpret_cast<HANDLE>(static_cast<uintptr_t>(strtoull(value, nullptr, 10)));
+    LONG previous = 0;
+    return ReleaseSemaphore(semaphore, 1, &previous) != FALSE && previous == 7;
+}
+
 }  // namespace
 
 int main() {
@@ -72,6 +89,11 @@ int main() {
     fprintf(record, "stdout=%s\n", wrote_output ? "written" : "none");
     fprintf(record, "stderr=%s\n", wrote_error ? "written" : "none");
     fprintf(record, "console=%s\n", has_console() ? "attached" : "none");
+    STARTUPINFOW startup;
+    GetStartupInfoW(&startup);
+    fprintf(record, "startup_flags=%lu\n", static_cast<unsigned long>(startup.dwFlags));
+    fprintf(record, "show_window=%u\n", static_cast<unsigned>(startup.wShowWindow));
+    fprintf(record, "caller_handle=%s\n", caller_handle_reached() ? "reached" : "none");
     fflush(record);
 
     Sleep(static_cast<DWORD>(atol(environment_value("MSISETUP_STANDIN_SLEEP_MS", "0"))));
