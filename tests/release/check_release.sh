@@ -3,8 +3,9 @@
 # (no key is ever committed). Unsigned: the package holds exactly its four files and the
 # reproducible setup.exe. Signed: the signature verifies against the throwaway root, one flipped
 # byte breaks it, without it the file is the unsigned build again, the signed program passes the
-# binary check and runs (where 32-bit Wine can start). A wrong password fails the release and
-# leaves no package.
+# binary check and runs (where 32-bit Wine can start). BUILDINFO.txt names what was built, and
+# scripts/verify-release proves both packages to be the build of that commit, and refuses or
+# rejects tampered copies. A wrong password fails the release and leaves no package.
 #   tests/release/check_release.sh       (from the source tree, after the windows preset's build)
 set -uo pipefail
 cd "$(dirname "$0")/../.."
@@ -23,8 +24,25 @@ check() {  # check DESCRIPTION COMMAND...
 umask 077
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-unpack() {  # unpack DIRECTORY: the package's files into DIRECTORY
-  rm -rf "$1" && mkdir -p "$1" && (cd "$1" && cmake -E tar xf "$OLDPWD/$zip")
+unpack() {  # unpack DIRECTORY [ZIP]: the package's files into DIRECTORY
+  local from
+  from=$(realpath "${2:-$zip}")
+  rm -rf "$1" && mkdir -p "$1" && (cd "$1" && cmake -E tar xf "$from")
+}
+repack() {  # repack DIRECTORY ZIP: the files in DIRECTORY into a new ZIP
+  rm -f "$2" && (cd "$1" && cmake -E tar cf "$2" --format=zip -- *)
+}
+top=$PWD
+releases="$scratch/Выпуск 1.1 (テスト)"  # a folder with spaces, in other languages
+mkdir -p "$releases" "$scratch/tmp"
+run_verify() {  # run_verify ZIP [CLONE]: scripts/verify-release ZIP, run inside CLONE
+  verify_status=0
+  (cd "${2:-$top}" && TMPDIR=$scratch/tmp "$top/scripts/verify-release" "$1") \
+    >"$scratch/verify.log" 2>&1 || verify_status=$?
+}
+verify_says() {  # verify_says STATUS PATTERN: how the last run_verify ended, and what it said
+  [ "$verify_status" -eq "$1" ] && grep -qE -- "$2" "$scratch/verify.log" ||
+    { sed 's/^/  | /' "$scratch/verify.log"; false; }
 }
 
 echo "== release, unsigned"
@@ -32,10 +50,21 @@ rm -f "$zip" "$zip.sha256"
 cmake --workflow --preset release >"$scratch/unsigned.log" 2>&1 || { tail -40 "$scratch/unsigned.log"; exit 1; }
 check "the release log says setup.exe is unsigned" grep -q "setup.exe is NOT signed" "$scratch/unsigned.log"
 check "checksum file verifies" sh -c "cd build && sha256sum -c --quiet '$(basename "$zip").sha256'"
-check "package holds setup.exe, README.md, LICENSE and CHANGELOG.md" \
-  test "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" = "CHANGELOG.md LICENSE README.md setup.exe "
+check "package holds setup.exe, BUILDINFO.txt, README.md, LICENSE and CHANGELOG.md" \
+  test "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" = "BUILDINFO.txt CHANGELOG.md LICENSE README.md setup.exe "
 unpack "$scratch/unsigned"
 check "packaged setup.exe is the reproducible build" cmp "$scratch/unsigned/setup.exe" build/windows/setup.exe
+record=$scratch/unsigned/BUILDINFO.txt
+check "BUILDINFO.txt names the commit built" grep -qx "commit: $(git rev-parse HEAD)" "$record"
+if [ -z "$(git status --porcelain --untracked-files=no)" ]; then dirty=no; else dirty=yes; fi
+check "BUILDINFO.txt says whether the tree had uncommitted changes ($dirty)" \
+  grep -qx "uncommitted-changes: $dirty" "$record"
+check "BUILDINFO.txt names the packaged setup.exe's SHA-256" grep -qx \
+  "setup.exe-sha256: $(sha256sum <"$scratch/unsigned/setup.exe" | cut -d' ' -f1)" "$record"
+check "BUILDINFO.txt names the compiler's Debian package version" grep -qx \
+  "package g++-mingw-w64-i686-posix: $(dpkg-query -W -f='${Version}' g++-mingw-w64-i686-posix)" "$record"
+check "BUILDINFO.txt holds no path (no slash at all)" sh -c "! grep -q / '$record'"
+mkdir -p "$releases/unsigned" && cp "$zip" "$zip.sha256" "$releases/unsigned/"
 
 echo "== a throwaway publisher"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=msisetup test root" \
@@ -82,6 +111,67 @@ if scripts/runs-32-bit-wine; then
 else
   echo "not run here: signed setup.exe under Wine (32-bit Wine cannot start on this machine)"
 fi
+
+mkdir -p "$releases/signed" && cp "$zip" "$zip.sha256" "$releases/signed/"
+
+echo "== rebuilding the release from its record (scripts/verify-release)"
+unsigned_zip=$releases/unsigned/$(basename "$zip")
+if [ "$dirty" = no ]; then
+  run_verify "$unsigned_zip"
+  check "the unsigned release is the build of its commit (status 0)" verify_says 0 "^IDENTICAL"
+  run_verify "$releases/signed/$(basename "$zip")"
+  check "the signed release, without its signature, too (status 0)" verify_says 0 "^IDENTICAL"
+  # One byte of setup.exe changed, and a toolchain package of another version named.
+  unpack "$releases/byte" "$unsigned_zip"
+  printf '\x90' | dd of="$releases/byte/setup.exe" bs=1 seek=1200 conv=notrunc status=none
+  sed -i 's/^package cmake: .*/package cmake: 0.0-other/' "$releases/byte/BUILDINFO.txt"
+  repack "$releases/byte" "$releases/byte.zip"
+  run_verify "$releases/byte.zip"
+  check "one changed byte of setup.exe: not identical, at its offset (status 1)" \
+    verify_says 1 "^NOT IDENTICAL.*first difference at offset 1200"
+  check "and the toolchain package of another version is named" \
+    verify_says 1 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
+else
+  run_verify "$unsigned_zip"
+  check "a release of a tree with uncommitted changes is refused (status 2)" \
+    verify_says 2 "uncommitted changes"
+  echo "not run here: the identical verdicts and the changed byte (this tree has uncommitted" \
+    "changes, so no commit holds what was built; commit and run again)"
+fi
+# The record naming a commit that builds another setup.exe: one in a clone of its own (in a
+# folder with spaces, in other languages), with another version number.
+other="$scratch/другой клон"
+git clone --quiet "$top" "$other"
+sed -i 's/^project(msisetup VERSION [0-9.]*/project(msisetup VERSION 9.9.9/' "$other/CMakeLists.txt"
+git -C "$other" -c user.name=test -c user.email=test@example.invalid commit --quiet -am "Other version"
+other_commit=$(git -C "$other" rev-parse HEAD)
+unpack "$releases/other" "$unsigned_zip"
+sed -i "s/^commit: .*/commit: $other_commit/; s/^uncommitted-changes: .*/uncommitted-changes: no/" \
+  "$releases/other/BUILDINFO.txt"
+repack "$releases/other" "$releases/other.zip"
+run_verify "$releases/other.zip" "$other"
+check "a record naming another commit: not identical (status 1)" \
+  verify_says 1 "^NOT IDENTICAL.*commit $other_commit"
+# Copies that leave nothing to compare: each a one-line reason and status 2.
+refused() {  # refused DESCRIPTION PATTERN EDIT...: a copy of the unsigned package, EDIT run in it
+  unpack "$releases/refused" "$unsigned_zip"
+  (cd "$releases/refused" && "${@:3}")
+  repack "$releases/refused" "$releases/refused.zip"
+  run_verify "$releases/refused.zip"
+  check "$1 (status 2)" verify_says 2 "$2"
+}
+refused "a record naming a commit this clone does not have" "is not in this clone" \
+  sed -i "s/^commit: .*/commit: $(printf '0%.0s' {1..40})/; s/^uncommitted-changes: .*/uncommitted-changes: no/" BUILDINFO.txt
+refused "a record from a tree with uncommitted changes" "uncommitted changes" \
+  sed -i "s/^uncommitted-changes: .*/uncommitted-changes: yes/" BUILDINFO.txt
+refused "a zip without BUILDINFO.txt" "holds no BUILDINFO.txt" rm BUILDINFO.txt
+refused "a zip without setup.exe" "holds no setup.exe" rm setup.exe
+cp "$unsigned_zip" "$releases/mismatch.zip"
+sha256sum <"$releases/signed/$(basename "$zip")" >"$releases/mismatch.zip.sha256"
+run_verify "$releases/mismatch.zip"
+check "a zip that does not match its .sha256 (status 2)" verify_says 2 "checksum does not match"
+check "verify-release leaves nothing behind in its temporary folder" \
+  test -z "$(ls -A "$scratch/tmp")"
 
 echo "== release with a wrong password"
 rm -f "$zip" "$zip.sha256"
