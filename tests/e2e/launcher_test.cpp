@@ -292,6 +292,14 @@ TEST_F(LauncherWithStandIn, BrokenSystemHostGivesStatusZeroAndNoPlantedHostRuns)
     EXPECT_FALSE(host_started());
 }
 
+// Every entry runs in a prefix of the layout its name ends with (MSISETUP_WINDOWS_LAYOUT): a
+// prefix of the other kind would pass the other tests without ever trying this layout.
+TEST(WindowsLayout, IsTheOneTheTestEntryNames) {
+    const char* layout = getenv("MSISETUP_WINDOWS_LAYOUT");
+    ASSERT_NE(layout, nullptr) << "needs MSISETUP_WINDOWS_LAYOUT=32 or 64";
+    EXPECT_EQ(on_64_bit_windows() ? "64" : "32", std::string(layout));
+}
+
 // Run with Wine's own msiexec switched off (WINEDLLOVERRIDES=msiexec.exe=d, which Wine reads
 // only from the environment it was started with), so that no installer host can be started.
 TEST(LauncherWithoutInstallerHost, GivesStatusZeroAndNoOutput) {

@@ -101,10 +101,13 @@ TEST_F(LauncherWithRealHost, WithoutTargetDirectoryThePackageDefaultIsUsed) {
     const process_result run = launch(L"\"Demo App\"");
     EXPECT_EQ(run.exit_code, 6u);
     EXPECT_EQ(recorded(L"AppName"), L"Demo App");
+    // The package is a 32-bit one: on 64-bit Windows its default folder is under the 32-bit
+    // Program Files, as a user finds it there.
+    const std::wstring expected = on_64_bit_windows() ? L"C:\\Program Files (x86)\\Qevtarn Test\\"
+                                                      : L"C:\\Program Files\\Qevtarn Test\\";
     const std::wstring directory = recorded(L"InstallDir");
-    EXPECT_NE(directory.find(L"Qevtarn Test"), std::wstring::npos)
-        << escape_units(directory.c_str());
-    EXPECT_TRUE(file_exists(directory + L"readme.txt")) << escape_units(directory.c_str());
+    EXPECT_EQ(escape_units(directory.c_str()), escape_units(expected.c_str()));
+    EXPECT_TRUE(file_exists(expected + L"readme.txt")) << escape_units(expected.c_str());
 }
 
 TEST_F(LauncherWithRealHost, StatusIsSixWhateverTheInstallerReports) {

@@ -79,6 +79,11 @@ std::wstring quoted_system_msiexec() {
     return L"\"" + system_msiexec() + L"\"";
 }
 
+bool on_64_bit_windows() {
+    wchar_t directory[MAX_PATH];
+    return GetSystemWow64DirectoryW(directory, MAX_PATH) != 0;
+}
+
 std::wstring program_directory() {
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);

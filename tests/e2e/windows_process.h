@@ -28,6 +28,10 @@ std::wstring system_msiexec();
 // The same, quoted, to start it directly.
 std::wstring quoted_system_msiexec();
 
+// Whether this is 64-bit Windows, where a 32-bit program runs through WoW64 (this test program
+// may be either): only 64-bit Windows has a WoW64 system folder.
+bool on_64_bit_windows();
+
 // The folder that holds this test program; the test layout is built around it.
 std::wstring program_directory();
 
