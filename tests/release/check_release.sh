@@ -116,9 +116,18 @@ mkdir -p "$releases/signed" && cp "$zip" "$zip.sha256" "$releases/signed/"
 
 echo "== rebuilding the release from its record (scripts/verify-release)"
 unsigned_zip=$releases/unsigned/$(basename "$zip")
+# A clone of its own (in a folder with spaces, in other languages) with one commit more, which
+# builds another setup.exe (another version number): verify-release must build the commit the
+# record names, not whatever the clone has checked out.
+other="$scratch/другой клон"
+git clone --quiet "$top" "$other"
+sed -i 's/^project(msisetup VERSION [0-9.]*/project(msisetup VERSION 9.9.9/' "$other/CMakeLists.txt"
+git -C "$other" -c user.name=test -c user.email=test@example.invalid commit --quiet -am "Other version"
+other_commit=$(git -C "$other" rev-parse HEAD)
 if [ "$dirty" = no ]; then
-  run_verify "$unsigned_zip"
-  check "the unsigned release is the build of its commit (status 0)" verify_says 0 "^IDENTICAL"
+  run_verify "$unsigned_zip" "$other"
+  check "the unsigned release is the build of its commit, in a clone that has a later one (status 0)" \
+    verify_says 0 "^IDENTICAL: .* exactly the build of commit $(git rev-parse HEAD)"
   run_verify "$releases/signed/$(basename "$zip")"
   check "the signed release, without its signature, too (status 0)" verify_says 0 "^IDENTICAL"
   # One byte of setup.exe changed, and a toolchain package of another version named.
@@ -138,13 +147,6 @@ else
   echo "not run here: the identical verdicts and the changed byte (this tree has uncommitted" \
     "changes, so no commit holds what was built; commit and run again)"
 fi
-# The record naming a commit that builds another setup.exe: one in a clone of its own (in a
-# folder with spaces, in other languages), with another version number.
-other="$scratch/другой клон"
-git clone --quiet "$top" "$other"
-sed -i 's/^project(msisetup VERSION [0-9.]*/project(msisetup VERSION 9.9.9/' "$other/CMakeLists.txt"
-git -C "$other" -c user.name=test -c user.email=test@example.invalid commit --quiet -am "Other version"
-other_commit=$(git -C "$other" rev-parse HEAD)
 unpack "$releases/other" "$unsigned_zip"
 sed -i "s/^commit: .*/commit: $other_commit/; s/^uncommitted-changes: .*/uncommitted-changes: no/" \
   "$releases/other/BUILDINFO.txt"
