@@ -154,6 +154,8 @@ repack "$releases/other" "$releases/other.zip"
 run_verify "$releases/other.zip" "$other"
 check "a record naming another commit: not identical (status 1)" \
   verify_says 1 "^NOT IDENTICAL.*commit $other_commit"
+check "and nothing changed in the clone it ran in" \
+  test -z "$(git -C "$other" status --porcelain --ignored)"
 # Copies that leave nothing to compare: each a one-line reason and status 2.
 refused() {  # refused DESCRIPTION PATTERN EDIT...: a copy of the unsigned package, EDIT run in it
   unpack "$releases/refused" "$unsigned_zip"
