@@ -182,8 +182,8 @@ TEST_F(LauncherWithStandIn, HostInheritsDirectoryAndEnvironmentButNoHandlesOrCon
     CloseHandle(control);
     ASSERT_EQ(record()["caller_handle"], "reached");
 
-    // setup.exe is started as an agent that reads its output starts it: handle inheritance on, so
-    // it holds the caller's semaphore and the write ends of the caller's pipes.
+    // setup.exe is started the way an agent that reads its output starts it: handle inheritance
+    // on, so it holds the caller's semaphore and the write ends of the caller's pipes.
     const HANDLE semaphore = inheritable_semaphore();
     scoped_environment named("MSISETUP_STANDIN_SEMAPHORE", handle_value(semaphore).c_str());
     scoped_environment probe("MSISETUP_STANDIN_PROBE", "inherited value with spaces");
