@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The release command, both ways, with a throwaway root and code-signing certificate made here
-# (no key is ever committed). Unsigned: the package holds exactly its four files and the
+# (no key is ever committed). Unsigned: the package holds exactly its five files and the
 # reproducible setup.exe. Signed: the signature verifies against the throwaway root, one flipped
 # byte breaks it, without it the file is the unsigned build again, the signed program passes the
 # binary check and runs (where 32-bit Wine can start). BUILDINFO.txt names what was built, and
@@ -39,6 +39,11 @@ run_verify() {  # run_verify ZIP [CLONE]: scripts/verify-release ZIP, run inside
   verify_status=0
   (cd "${2:-$top}" && TMPDIR=$scratch/tmp "$top/scripts/verify-release" "$1") \
     >"$scratch/verify.log" 2>&1 || verify_status=$?
+}
+edited() {  # edited NAME EDIT...: $releases/NAME.zip, the unsigned package with EDIT run in its files
+  unpack "$releases/$1" "$unsigned_zip"
+  (cd "$releases/$1" && "${@:2}")
+  repack "$releases/$1" "$releases/$1.zip"
 }
 verify_says() {  # verify_says STATUS PATTERN: how the last run_verify ended, and what it said
   [ "$verify_status" -eq "$1" ] && grep -qE -- "$2" "$scratch/verify.log" ||
@@ -131,10 +136,8 @@ if [ "$dirty" = no ]; then
   run_verify "$releases/signed/$(basename "$zip")"
   check "the signed release, without its signature, too (status 0)" verify_says 0 "^IDENTICAL"
   # One byte of setup.exe changed, and a toolchain package of another version named.
-  unpack "$releases/byte" "$unsigned_zip"
-  printf '\x90' | dd of="$releases/byte/setup.exe" bs=1 seek=1200 conv=notrunc status=none
-  sed -i 's/^package cmake: .*/package cmake: 0.0-other/' "$releases/byte/BUILDINFO.txt"
-  repack "$releases/byte" "$releases/byte.zip"
+  edited byte sh -c "printf '\\220' | dd of=setup.exe bs=1 seek=1200 conv=notrunc status=none &&
+    sed -i 's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt"
   run_verify "$releases/byte.zip"
   check "one changed byte of setup.exe: not identical, at its offset (status 1)" \
     verify_says 1 "^NOT IDENTICAL.*first difference at offset 1200"
@@ -147,10 +150,8 @@ else
   echo "not run here: the identical verdicts and the changed byte (this tree has uncommitted" \
     "changes, so no commit holds what was built; commit and run again)"
 fi
-unpack "$releases/other" "$unsigned_zip"
-sed -i "s/^commit: .*/commit: $other_commit/; s/^uncommitted-changes: .*/uncommitted-changes: no/" \
-  "$releases/other/BUILDINFO.txt"
-repack "$releases/other" "$releases/other.zip"
+edited other sed -i \
+  "s/^commit: .*/commit: $other_commit/; s/^uncommitted-changes: .*/uncommitted-changes: no/" BUILDINFO.txt
 run_verify "$releases/other.zip" "$other"
 check "a record naming another commit: not identical (status 1)" \
   verify_says 1 "^NOT IDENTICAL.*commit $other_commit"
@@ -158,9 +159,7 @@ check "and nothing changed in the clone it ran in" \
   test -z "$(git -C "$other" status --porcelain --ignored)"
 # Copies that leave nothing to compare: each a one-line reason and status 2.
 refused() {  # refused DESCRIPTION PATTERN EDIT...: a copy of the unsigned package, EDIT run in it
-  unpack "$releases/refused" "$unsigned_zip"
-  (cd "$releases/refused" && "${@:3}")
-  repack "$releases/refused" "$releases/refused.zip"
+  edited refused "${@:3}"
   run_verify "$releases/refused.zip"
   check "$1 (status 2)" verify_says 2 "$2"
 }
