@@ -76,6 +76,15 @@ protected:
 
     bool host_started() const { return file_exists(record_path_); }
 
+    // The stand-in started directly by the system's path, the way setup.exe must start it, and
+    // what it recorded. Its `program` is that path as the running host sees it in this layout: on
+    // 64-bit Windows a 32-bit program's system32 leads to syswow64, a 64-bit one's does not.
+    std::map<std::string, std::string> control_run() {
+        std::filesystem::remove(record_path_);
+        run_process(quoted_system_msiexec(), work_);
+        return record();
+    }
+
     static std::string system_host_;
     std::wstring work_;
     std::wstring record_path_;
@@ -148,7 +157,8 @@ TEST_F(LauncherWithStandIn, ComposesTheExactInstallerCommandLine) {
         {L"\"a\nb\" \xD83D\xDE00\xD83D",
          install_prefix + properties(L"a\nb", L"\xD83D\xDE00\xD83D")},
     };
-    const std::string host = escape_units(system_msiexec().c_str());
+    const std::string host = control_run()["program"];
+    ASSERT_NE(host, "");
     for (const command_case& c : cases) {
         SCOPED_TRACE(escape_units(c.arguments));
         const process_result run = launch(c.arguments);
@@ -175,12 +185,13 @@ std::string handle_value(HANDLE handle) {
 TEST_F(LauncherWithStandIn, HostInheritsDirectoryAndEnvironmentButNoHandlesOrConsole) {
     // The stand-in does see a handle that reaches it: started directly, with inheritance on.
     const HANDLE control = inheritable_semaphore();
+    std::string reached;
     {
         scoped_environment named("MSISETUP_STANDIN_SEMAPHORE", handle_value(control).c_str());
-        run_process(quoted_system_msiexec(), work_);
+        reached = control_run()["caller_handle"];
     }
     CloseHandle(control);
-    ASSERT_EQ(record()["caller_handle"], "reached");
+    ASSERT_EQ(reached, "reached");
 
     // setup.exe is started the way an agent that reads its output starts it: handle inheritance
     // on, so it holds the caller's semaphore and the write ends of the caller's pipes.

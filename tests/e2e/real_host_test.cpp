@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include <shlobj.h>
+
 #include "escaped_units.h"
 #include "windows_process.h"
 
@@ -26,6 +28,14 @@ std::wstring recorded(const wchar_t* name) {
     const LSTATUS status = RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, value, &size);
     RegCloseKey(key);
     return status == ERROR_SUCCESS ? value : L"(missing)";
+}
+
+// The Program Files folder for 32-bit programs, whichever program asks: Program Files on 32-bit
+// Windows, Program Files (x86) on 64-bit Windows, from a 32-bit or a 64-bit process.
+std::wstring program_files_for_32_bit_programs() {
+    wchar_t path[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
 }
 
 class LauncherWithRealHost : public ::testing::Test {
@@ -101,10 +111,9 @@ TEST_F(LauncherWithRealHost, WithoutTargetDirectoryThePackageDefaultIsUsed) {
     const process_result run = launch(L"\"Demo App\"");
     EXPECT_EQ(run.exit_code, 6u);
     EXPECT_EQ(recorded(L"AppName"), L"Demo App");
-    // The package is a 32-bit one: on 64-bit Windows its default folder is under the 32-bit
-    // Program Files, as a user finds it there.
-    const std::wstring expected = on_64_bit_windows() ? L"C:\\Program Files (x86)\\Qevtarn Test\\"
-                                                      : L"C:\\Program Files\\Qevtarn Test\\";
+    // The package is a 32-bit one, so its default folder is under the Program Files folder for
+    // 32-bit programs, as this Windows reports it (Program Files (x86) on 64-bit Windows).
+    const std::wstring expected = program_files_for_32_bit_programs() + L"\\Qevtarn Test\\";
     const std::wstring directory = recorded(L"InstallDir");
     EXPECT_EQ(escape_units(directory.c_str()), escape_units(expected.c_str()));
     EXPECT_TRUE(file_exists(expected + L"readme.txt")) << escape_units(expected.c_str());

@@ -22,7 +22,8 @@ struct process_result {
 // output and standard error captured, and waits for it to end.
 process_result run_process(const std::wstring& command_line, const std::wstring& directory);
 
-// The system's own installer host by its full path, unquoted, as setup.exe starts it.
+// The system's own installer host by its full path, unquoted, as setup.exe asks for it. (On 64-bit
+// Windows a 32-bit program's system32 leads to syswow64: the host that runs sees itself there.)
 std::wstring system_msiexec();
 
 // The same, quoted, to start it directly.
