@@ -319,7 +319,7 @@ TEST(LauncherWithoutInstallerHost, GivesStatusZeroAndNoOutput) {
         GTEST_SKIP() << "needs WINEDLLOVERRIDES=msiexec.exe=d";
     }
     const std::wstring work = fresh_directory("no-host");
-    ASSERT_FALSE(run_process(quoted_system_msiexec() + L" /?", work).started)
+    ASSERT_FALSE(run_installer_host(L"/?", work).started)
         << "the system's installer host still starts";
 
     const process_result run =

@@ -51,9 +51,7 @@ protected:
 
     void TearDown() override { uninstall(); }
 
-    void uninstall() {
-        run_process(quoted_system_msiexec() + L" /x " + product_code + L" /qn", work_);
-    }
+    void uninstall() { run_installer_host(std::wstring(L"/x ") + product_code + L" /qn", work_); }
 
     process_result launch(const std::wstring& arguments) {
         return run_process(L"\"" + program_directory() + L"\\real\\setup.exe\" " + arguments,
@@ -91,8 +89,7 @@ TEST_F(LauncherWithRealHost, InstallsIntoTheTargetDirectoryWithTheApplicationNam
 
 TEST_F(LauncherWithRealHost, AQuoteInTheApplicationNameSetsNoOtherProperty) {
     // The package does record QEVPROBE when a command line really sets it.
-    run_process(quoted_system_msiexec() + L" /i qevtarn.msi QEVAPPNAME=\"x\" QEVPROBE=\"set\" /qn",
-                work_);
+    run_installer_host(L"/i qevtarn.msi QEVAPPNAME=\"x\" QEVPROBE=\"set\" /qn", work_);
     ASSERT_EQ(recorded(L"Probe"), L"set");
     uninstall();
 

@@ -27,17 +27,21 @@ std::string read_all(HANDLE pipe) {
     return text;
 }
 
-}  // namespace
+HANDLE inheritable_nul(DWORD access) {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
+    return CreateFileW(L"NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
+                       OPEN_EXISTING, 0, nullptr);
+}
 
-process_result run_process(const std::wstring& command_line, const std::wstring& directory) {
+// Runs `command_line` in `directory` and waits for it to end; with `capture`, its standard output
+// and error come back through pipes, otherwise they go to NUL.
+process_result run(const std::wstring& command_line, const std::wstring& directory, bool capture) {
     process_result result;
     HANDLE output_read = nullptr;
     HANDLE error_read = nullptr;
-    HANDLE output_write = inheritable_pipe(&output_read);
-    HANDLE error_write = inheritable_pipe(&error_read);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               &attributes, OPEN_EXISTING, 0, nullptr);
+    HANDLE input = inheritable_nul(GENERIC_READ);
+    HANDLE output_write = capture ? inheritable_pipe(&output_read) : inheritable_nul(GENERIC_WRITE);
+    HANDLE error_write = capture ? inheritable_pipe(&error_read) : inheritable_nul(GENERIC_WRITE);
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -54,19 +58,33 @@ process_result run_process(const std::wstring& command_line, const std::wstring&
     CloseHandle(error_write);
     CloseHandle(input);
     if (result.started) {
-        // Both pipes reach EOF only when every process holding their write ends has ended,
-        // which includes anything the launcher might wrongly let inherit them.
-        result.output = read_all(output_read);
-        result.error = read_all(error_read);
+        if (capture) {
+            // Both pipes reach EOF only when every process holding their write ends has ended,
+            // which includes anything the launcher might wrongly let inherit them.
+            result.output = read_all(output_read);
+            result.error = read_all(error_read);
+        }
         WaitForSingleObject(process.hProcess, INFINITE);
         result.milliseconds = GetTickCount() - begin;
         GetExitCodeProcess(process.hProcess, &result.exit_code);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
     }
-    CloseHandle(output_read);
-    CloseHandle(error_read);
+    if (capture) {
+        CloseHandle(output_read);
+        CloseHandle(error_read);
+    }
     return result;
+}
+
+}  // namespace
+
+process_result run_process(const std::wstring& command_line, const std::wstring& directory) {
+    return run(command_line, directory, true);
+}
+
+process_result run_installer_host(const std::wstring& arguments, const std::wstring& directory) {
+    return run(quoted_system_msiexec() + L" " + arguments, directory, false);
 }
 
 std::wstring system_msiexec() {

@@ -22,6 +22,12 @@ struct process_result {
 // output and standard error captured, and waits for it to end.
 process_result run_process(const std::wstring& command_line, const std::wstring& directory);
 
+// Runs the system's installer host with `arguments` in `directory` and waits for it to end, its
+// output going to NUL. Under Wine the first program of a session that needs a window (msiexec
+// does) starts the session's desktop process and hands it its own standard error, and that
+// process lives as long as the session: a pipe given to msiexec would never reach EOF.
+process_result run_installer_host(const std::wstring& arguments, const std::wstring& directory);
+
 // The system's own installer host by its full path, unquoted, as setup.exe asks for it. (On 64-bit
 // Windows a 32-bit program's system32 leads to syswow64: the host that runs sees itself there.)
 std::wstring system_msiexec();
