@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The virtual machine runner itself (scripts/run-in-vm): the command's exact output and exit
+# status come back; the guest sees this machine's root read-only, the build tree writable and none
+# of our other variables, and its PID 1 reaps orphans; a guest that hangs, that dies, or whose
+# caller ends fails with a clear message and leaves no qemu process behind.
+#   tests/vm/check_run_in_vm.sh       (from the source tree; boots six short virtual machines)
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+passes=0 failures=0
+check() {  # check DESCRIPTION COMMAND...
+  if "${@:2}"; then
+    echo "ok: $1"
+    passes=$((passes + 1))
+  else
+    echo "FAILED: $1"
+    failures=$((failures + 1))
+  fi
+}
+mkdir -p build
+log=$(mktemp -d)
+trap 'rm -rf "$log"' EXIT
+run() {  # run ARGUMENT...: scripts/run-in-vm ARGUMENT..., its output, errors and status in $log
+  status=0
+  scripts/run-in-vm "$@" >"$log/out" 2>"$log/err" || status=$?
+}
+says() {  # says STATUS PATTERN: how the last run ended, and what it said on standard error
+  [ "$status" -eq "$1" ] && grep -q -- "$2" "$log/err" || { sed 's/^/  | /' "$log/err"; false; }
+}
+no_qemu_left() { ! pgrep -f "qemu-system-x86_64 .*path=$PWD/build," >/dev/null; }
+
+text='h\303\251llo \\ "\n'  # UTF-8, a backslash and a quote
+run sh -c "printf '$text'; exit 3"
+printf "$text" >"$log/expected"
+check "the command's output, byte for byte, and its status (3)" \
+  sh -c "[ $status -eq 3 ] && cmp '$log/out' '$log/expected'"
+
+rm -f build/vm/probe
+MSISETUP_VM_CHECK_SECRET=x run sh -c '
+  touch /probe 2>/dev/null && echo "root: writable" || echo "root: read-only"
+  touch build/vm/probe && echo "build: writable"
+  echo "variable: ${MSISETUP_VM_CHECK_SECRET-not passed}"
+  (sleep 1 &); sleep 3; echo "zombies: $(ps -eo stat= | grep -c "^Z")"'
+check "root read-only, build tree writable, no other variable, orphans reaped" \
+  test "$(cat "$log/out")" = "$(printf 'root: read-only\nbuild: writable\nvariable: not passed\nzombies: 0')"
+check "the guest's write reached the build tree here" test -e build/vm/probe
+
+run --time-limit 20 sleep 600
+check "a hung guest: stopped at its time limit (status 124)" says 124 "did not finish within 20 s"
+check "and no qemu process is left" no_qemu_left
+
+run sh -c 'echo c >/proc/sysrq-trigger'
+check "a guest that dies: status 125 and why" says 125 "the guest died"
+check "and no qemu process is left" no_qemu_left
+
+status=0
+{ bash -c 'scripts/run-in-vm sleep 600 2>"$1" & sleep 15; kill -9 $$' _ "$log/err"; } 2>/dev/null
+sleep 5
+check "a caller that ends ends its virtual machine" says 0 "its caller ended"
+check "and no qemu process is left" no_qemu_left
+
+echo "virtual machine runner: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]
