@@ -2,8 +2,9 @@
 # The virtual machine runner itself (scripts/run-in-vm): the command's exact output and exit
 # status come back; the guest sees this machine's root read-only, the build tree writable and none
 # of our other variables, and its PID 1 reaps orphans; a guest that hangs, that dies, or whose
-# caller ends fails with a clear message and leaves no qemu process behind.
-#   tests/vm/check_run_in_vm.sh       (from the source tree; boots six short virtual machines)
+# caller ends fails with a clear message and leaves no qemu process behind. The project may lie
+# anywhere, under /tmp too.
+#   tests/vm/check_run_in_vm.sh       (from the source tree; boots seven short virtual machines)
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 passes=0 failures=0
@@ -43,6 +44,18 @@ MSISETUP_VM_CHECK_SECRET=x run sh -c '
 check "root read-only, build tree writable, no other variable, orphans reaped" \
   test "$(cat "$log/out")" = "$(printf 'root: read-only\nbuild: writable\nvariable: not passed\nzombies: 0')"
 check "the guest's write reached the build tree here" test -e build/vm/probe
+
+# A project wherever it lives, even below a folder the guest has empty, with spaces and letters of
+# other languages in its path.
+project="$log/проект в /tmp"
+mkdir -p "$project/scripts" "$project/build"
+cp scripts/run-in-vm "$project/scripts/"
+echo "seen" >"$project/marker"
+status=0
+(cd "$project" && scripts/run-in-vm sh -c 'cat marker && echo written >build/out') \
+  >"$log/out" 2>"$log/err" || status=$?
+check "a project in /tmp: seen where it is, its build tree writable" \
+  test "$status:$(cat "$log/out"):$(cat "$project/build/out" 2>&1)" = "0:seen:written"
 
 run --time-limit 20 sleep 600
 check "a hung guest: stopped at its time limit (status 124)" says 124 "did not finish within 20 s"
