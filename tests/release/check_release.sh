@@ -13,16 +13,7 @@ set -uo pipefail
 cd "$(dirname "$0")/../.."
 version=$(sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 zip=build/msisetup-$version-win32.zip
-passes=0 failures=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then
-    echo "ok: $1"
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $1"
-    failures=$((failures + 1))
-  fi
-}
+. tests/check.sh
 umask 077
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -190,5 +181,4 @@ check "a wrong password fails the release" \
   sh -c "! MSISETUP_SIGNING_PASSWORD=wrong cpack --preset release >'$scratch/wrong.log' 2>&1"
 check "and leaves no package behind" test ! -e "$zip" -a ! -e "$zip.sha256"
 
-echo "release: $passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary "release"

@@ -7,16 +7,7 @@
 #   tests/vm/check_run_in_vm.sh       (from the source tree; boots seven short virtual machines)
 set -uo pipefail
 cd "$(dirname "$0")/../.."
-passes=0 failures=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then
-    echo "ok: $1"
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $1"
-    failures=$((failures + 1))
-  fi
-}
+. tests/check.sh
 mkdir -p build
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT
@@ -71,5 +62,4 @@ sleep 5
 check "a caller that ends ends its virtual machine" says 0 "its caller ended"
 check "and no qemu process is left" no_qemu_left
 
-echo "virtual machine runner: $passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary "virtual machine runner"
