@@ -147,7 +147,7 @@ TEST_F(LauncherWithStandIn, ComposesTheExactInstallerCommandLine) {
         {L"café C:\\Ärger\\Ŝoftware", install_prefix + properties(L"café", L"C:\\Ärger\\Ŝoftware")},
         {L"\"Приложение «Ω»\" C:\\Программы\\テスト /u",
          repair_prefix + properties(L"Приложение «Ω»", L"C:\\Программы\\テスト")},
-        {L"Ωmega \"C:\\应用 程序\\😀\"", install_prefix + properties(L"Ωmega", L"C:\\应用 程序\\😀")},
+        {L"Ω \"C:\\应用 程序\\😀\"", install_prefix + properties(L"Ω", L"C:\\应用 程序\\😀")},
         // Look-alikes of the switch and the quote are ordinary text: no repair, no doubling.
         {L"app ／u", install_prefix + properties(L"app", L"／u")},
         {L"app /ｕ", install_prefix + properties(L"app", L"/ｕ")},

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -17,8 +17,9 @@ struct argument_vector {
     explicit argument_vector(std::vector<text> arguments) : texts(std::move(arguments)) {
         texts.insert(texts.begin(), T("C:\\Downloads\\setup.exe"));
         pointers.assign(texts.size() + 1, nullptr);
-        std::transform(texts.begin(), texts.end(), pointers.begin(),
-                       [](text& argument) { return argument.data(); });
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            pointers[i] = texts[i].data();
+        }
     }
     int count() const { return static_cast<int>(texts.size()); }
     text_unit** vector() { return pointers.data(); }
