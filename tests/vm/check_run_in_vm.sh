@@ -2,8 +2,9 @@
 # The virtual machine runner itself (scripts/run-in-vm): the command's exact output and exit
 # status come back; the guest sees this machine's root read-only, the build tree writable and none
 # of our other variables, and its PID 1 reaps orphans; a guest that hangs, that dies, or whose
-# caller ends fails with a clear message and leaves no qemu process behind. The project may lie
-# anywhere, under /tmp too.
+# caller ends fails with a clear message and leaves no qemu process behind; a kernel package it
+# cannot make a guest from is refused with its own message. The project may lie anywhere, under
+# /tmp too.
 #   tests/vm/check_run_in_vm.sh       (from the source tree; boots seven short virtual machines)
 set -uo pipefail
 cd "$(dirname "$0")/../.."
@@ -61,5 +62,17 @@ status=0
 sleep 5
 check "a caller that ends ends its virtual machine" says 0 "its caller ended"
 check "and no qemu process is left" no_qemu_left
+
+# A kernel package it cannot make a guest from (here one without the modules it needs): its own
+# one-line reason and 125, before any virtual machine starts.
+mkdir -p "$log/kernel/DEBIAN" "$log/kernel/boot" "$log/kernel/usr/lib/modules/0.0/kernel"
+printf 'Package: linux-image-0.0\nVersion: 0.0\nArchitecture: amd64\nMaintainer: none\nDescription: none\n' \
+  >"$log/kernel/DEBIAN/control"
+touch "$log/kernel/boot/vmlinuz-0.0" "$log/kernel/usr/lib/modules/0.0/modules.builtin"
+dpkg-deb --build "$log/kernel" "$log/linux-image-0.0.deb" >/dev/null
+MSISETUP_VM_KERNEL=$log/linux-image-0.0.deb run true
+check "a kernel package it cannot make a guest from: status 125 and why" \
+  says 125 "cannot make the guest: linux-image-0.0.deb has no module virtio_pci"
+check "and that in one line" test "$(wc -l <"$log/err")" -eq 1
 
 summary "virtual machine runner"
