@@ -26,6 +26,8 @@ repack() {  # repack DIRECTORY ZIP: the files in DIRECTORY into a new ZIP
   rm -f "$2" && (cd "$1" && cmake -E tar cf "$2" --format=zip -- *)
 }
 top=$PWD
+here=$(. /etc/os-release && echo "$VERSION_ID")
+if [ "$here" = 12 ]; then other=13; else other=12; fi
 releases="$scratch/Выпуск 1.1 (テスト)"  # a folder with spaces, in other languages
 mkdir -p "$releases" "$scratch/tmp"
 run_verify() {  # run_verify ZIP [CLONE]: scripts/verify-release ZIP, run inside CLONE
@@ -33,8 +35,8 @@ run_verify() {  # run_verify ZIP [CLONE]: scripts/verify-release ZIP, run inside
   (cd "${2:-$top}" && TMPDIR=$scratch/tmp "$top/scripts/verify-release" "$1") \
     >"$scratch/verify.log" 2>&1 || verify_status=$?
 }
-edited() {  # edited NAME EDIT...: $releases/NAME.zip, the unsigned package with EDIT run in its files
-  unpack "$releases/$1" "$unsigned_zip"
+edited() {  # edited NAME EDIT...: $releases/NAME.zip, the unsigned package (or $base) with EDIT run in its files
+  unpack "$releases/$1" "${base:-$unsigned_zip}"
   (cd "$releases/$1" && "${@:2}")
   repack "$releases/$1" "$releases/$1.zip"
 }
@@ -67,6 +69,8 @@ check "BUILDINFO.txt names the packaged setup.exe's SHA-256" grep -qx \
   "setup.exe-sha256: $(sha256sum <"$scratch/unsigned/setup.exe" | cut -d' ' -f1)" "$record"
 check "BUILDINFO.txt names the compiler's Debian package version" grep -qx \
   "package g++-mingw-w64-i686-posix: $(dpkg-query -W -f='${Version}' g++-mingw-w64-i686-posix)" "$record"
+check "BUILDINFO.txt names the Debian release it was built on" grep -qx \
+  "debian-release: $here ($(. /etc/os-release && echo "$VERSION_CODENAME"))" "$record"
 check "BUILDINFO.txt holds no path (no slash at all)" sh -c "! grep -q / '$record'"
 mkdir -p "$releases/unsigned" && cp "$zip" "$zip.sha256" "$releases/unsigned/"
 
@@ -134,14 +138,54 @@ if [ "$dirty" = no ]; then
     verify_says 0 "^IDENTICAL: .* exactly the build of commit $(git rev-parse HEAD)"
   run_verify "$releases/signed/$(basename "$zip")"
   check "the signed release, without its signature, too (status 0)" verify_says 0 "^IDENTICAL"
-  # One byte of setup.exe changed, and a toolchain package of another version named.
-  edited byte sh -c "printf '\\220' | dd of=setup.exe bs=1 seek=1200 conv=notrunc status=none &&
-    sed -i 's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt"
+  tamper='printf "\220" | dd of=setup.exe bs=1 seek=1200 conv=notrunc status=none'
+  edited byte sh -c "$tamper"
   run_verify "$releases/byte.zip"
   check "one changed byte of setup.exe: not identical, at its offset (status 1)" \
     verify_says 1 "^NOT IDENTICAL.*first difference at offset 1200"
-  check "and the toolchain package of another version is named" \
-    verify_says 1 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
+  # A toolchain package of a version Debian's archive does not have: it cannot be rebuilt as
+  # recorded, so there is nothing to compare; never a verdict.
+  edited version sed -i 's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
+  run_verify "$releases/version.zip"
+  check "a recorded version the archive does not have: named, nothing to compare (status 2)" \
+    verify_says 2 "archive no longer offers cmake 0.0-other: nothing to compare"
+  check "and the toolchain package of another version is named first" \
+    verify_says 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
+
+  echo "== verified across Debian releases: built on Debian $here, rebuilt in Debian $other's root, and back"
+  # The release built here, and a tampered copy, verified in the other release's root, which
+  # rebuilds it in a root of this release inside it. Its build/ is build/debian-$other here.
+  across=build/debian-$other/verify-across
+  rm -rf "$across" && mkdir -p "$across" && cp "$unsigned_zip" "$releases/byte.zip" "$across/"
+  in_other() {  # in_other NAME: verify-release on $across/NAME in the other release's root
+    verify_status=0
+    scripts/in-debian-root "$other" scripts/verify-release "build/verify-across/$1" \
+      >"$scratch/verify.log" 2>&1 || verify_status=$?
+  }
+  in_other "$(basename "$zip")"
+  check "in Debian $other's root, the release built on Debian $here is identical (status 0)" \
+    verify_says 0 "^IDENTICAL: .* exactly the build of commit $(git rev-parse HEAD)"
+  check "and it was rebuilt in a root of Debian $here" verify_says 0 "in a root filesystem of Debian $here"
+  in_other byte.zip
+  check "in Debian $other's root, its tampered copy is not (status 1)" \
+    verify_says 1 "^NOT IDENTICAL.*first difference at offset 1200"
+  # A release built in the other release's root, and a tampered copy, verified here.
+  rm -f "build/debian-$other/$(basename "$zip")"
+  scripts/in-debian-root "$other" sh -c 'cmake --preset release -DBUILD_TESTING=OFF &&
+    cmake --build --preset release && cpack --preset release' >"$scratch/other.log" 2>&1 ||
+    { tail -40 "$scratch/other.log"; exit 1; }
+  base=build/debian-$other/$(basename "$zip")
+  unpack "$scratch/other-release" "$base"
+  check "a release built in Debian $other's root names that release" \
+    grep -q "^debian-release: $other (" "$scratch/other-release/BUILDINFO.txt"
+  run_verify "$PWD/$base"
+  check "here, the release built in Debian $other's root is identical (status 0)" \
+    verify_says 0 "^IDENTICAL: .* exactly the build of commit $(git rev-parse HEAD)"
+  check "and it was rebuilt in a root of Debian $other" verify_says 0 "in a root filesystem of Debian $other"
+  edited other-byte sh -c "$tamper"
+  base=""
+  run_verify "$releases/other-byte.zip"
+  check "here, its tampered copy is not (status 1)" verify_says 1 "^NOT IDENTICAL.*first difference at offset 1200"
 else
   run_verify "$unsigned_zip"
   check "a release of a tree with uncommitted changes is refused (status 2)" \
@@ -166,6 +210,10 @@ refused "a record naming a commit this clone does not have" "is not in this clon
   sed -i "s/^commit: .*/commit: $(printf '0%.0s' {1..40})/; s/^uncommitted-changes: .*/uncommitted-changes: no/" BUILDINFO.txt
 refused "a record from a tree with uncommitted changes" "uncommitted changes" \
   sed -i "s/^uncommitted-changes: .*/uncommitted-changes: yes/" BUILDINFO.txt
+refused "a record naming no Debian release" "names no Debian release" \
+  sed -i "/^debian-release: /d; /^debian: /d; s/^uncommitted-changes: .*/uncommitted-changes: no/" BUILDINFO.txt
+refused "a record naming a release there is no root of" "names Debian 11 \\(bullseye\\): a root filesystem can be made of Debian 12 or 13 only" \
+  sed -i "s/^debian-release: .*/debian-release: 11 (bullseye)/; s/^uncommitted-changes: .*/uncommitted-changes: no/" BUILDINFO.txt
 refused "a zip without BUILDINFO.txt" "holds no BUILDINFO.txt" rm BUILDINFO.txt
 refused "a zip without setup.exe" "holds no setup.exe" rm setup.exe
 cp "$unsigned_zip" "$releases/mismatch.zip"
