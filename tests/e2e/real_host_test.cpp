@@ -93,15 +93,20 @@ TEST_F(LauncherWithRealHost, AQuoteInTheApplicationNameSetsNoOtherProperty) {
     ASSERT_EQ(recorded(L"Probe"), L"set");
     uninstall();
 
+    // What this installer host makes of the line setup.exe composes for that name (the stand-in
+    // tests prove the line): Windows keeps one of each doubled quote, some Wine versions drop
+    // both. Whatever it keeps, the whole name is one value and QEVPROBE stays unset.
+    run_installer_host(L"/i qevtarn.msi QEVAPPNAME=\"x\"\" QEVPROBE=\"\"set\" INSTALLDIR=\"\" ",
+                       work_);
+    const std::wstring control = recorded(L"AppName");
+    ASSERT_EQ(recorded(L"Probe"), L"");
+    ASSERT_NE(control.find(L" QEVPROBE="), std::wstring::npos) << escape_units(control.c_str());
+    uninstall();
+
     const process_result run = launch(L"\"x\\\" QEVPROBE=\\\"set\"");
     EXPECT_EQ(run.exit_code, 6u);
     EXPECT_EQ(recorded(L"Probe"), L"");
-    // The whole name stays one value. Windows keeps one of each doubled quote; Wine 8's msiexec
-    // drops both, so only the text around them is compared.
-    const std::wstring name = recorded(L"AppName");
-    EXPECT_EQ(name.rfind(L"x", 0), 0u) << escape_units(name.c_str());
-    EXPECT_NE(name.find(L" QEVPROBE="), std::wstring::npos) << escape_units(name.c_str());
-    EXPECT_EQ(name.substr(name.size() - 3), L"set") << escape_units(name.c_str());
+    EXPECT_EQ(escape_units(recorded(L"AppName").c_str()), escape_units(control.c_str()));
 }
 
 TEST_F(LauncherWithRealHost, WithoutTargetDirectoryThePackageDefaultIsUsed) {
