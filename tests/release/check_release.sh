@@ -159,8 +159,9 @@ if [ "$dirty" = no ]; then
   rm -rf "$across" && mkdir -p "$across" && cp "$unsigned_zip" "$releases/byte.zip" "$across/"
   in_other() {  # in_other NAME: verify-release on $across/NAME in the other release's root
     verify_status=0
-    scripts/in-debian-root "$other" scripts/verify-release "build/verify-across/$1" \
-      >"$scratch/verify.log" 2>&1 || verify_status=$?
+    scripts/in-debian-root "$other" sh -c 'scripts/install-deps >/dev/null &&
+      scripts/verify-release "$1"' sh "build/verify-across/$1" >"$scratch/verify.log" 2>&1 ||
+      verify_status=$?
   }
   in_other "$(basename "$zip")"
   check "in Debian $other's root, the release built on Debian $here is identical (status 0)" \
@@ -171,7 +172,7 @@ if [ "$dirty" = no ]; then
     verify_says 1 "^NOT IDENTICAL.*first difference at offset 1200"
   # A release built in the other release's root, and a tampered copy, verified here.
   rm -f "build/debian-$other/$(basename "$zip")"
-  scripts/in-debian-root "$other" sh -c 'cmake --preset release -DBUILD_TESTING=OFF &&
+  scripts/in-debian-root "$other" sh -c 'scripts/install-deps && cmake --preset release -DBUILD_TESTING=OFF &&
     cmake --build --preset release && cpack --preset release' >"$scratch/other.log" 2>&1 ||
     { tail -40 "$scratch/other.log"; exit 1; }
   base=build/debian-$other/$(basename "$zip")
