@@ -27,7 +27,7 @@ repack() {  # repack DIRECTORY ZIP: the files in DIRECTORY into a new ZIP
 }
 top=$PWD
 here=$(. /etc/os-release && echo "$VERSION_ID")
-if [ "$here" = 12 ]; then other=13; else other=12; fi
+if [ "$here" = 12 ]; then there=13; else there=12; fi  # the other release
 releases="$scratch/Выпуск 1.1 (テスト)"  # a folder with spaces, in other languages
 mkdir -p "$releases" "$scratch/tmp"
 run_verify() {  # run_verify ZIP [CLONE]: scripts/verify-release ZIP, run inside CLONE
@@ -152,37 +152,37 @@ if [ "$dirty" = no ]; then
   check "and the toolchain package of another version is named first" \
     verify_says 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
 
-  echo "== verified across Debian releases: built on Debian $here, rebuilt in Debian $other's root, and back"
+  echo "== verified across Debian releases: built on Debian $here, rebuilt in Debian $there's root, and back"
   # The release built here, and a tampered copy, verified in the other release's root, which
-  # rebuilds it in a root of this release inside it. Its build/ is build/debian-$other here.
-  across=build/debian-$other/verify-across
+  # rebuilds it in a root of this release inside it. Its build/ is build/debian-$there here.
+  across=build/debian-$there/verify-across
   rm -rf "$across" && mkdir -p "$across" && cp "$unsigned_zip" "$releases/byte.zip" "$across/"
   in_other() {  # in_other NAME: verify-release on $across/NAME in the other release's root
     verify_status=0
-    scripts/in-debian-root "$other" sh -c 'scripts/install-deps >/dev/null &&
+    scripts/in-debian-root "$there" sh -c 'scripts/install-deps >/dev/null &&
       scripts/verify-release "$1"' sh "build/verify-across/$1" >"$scratch/verify.log" 2>&1 ||
       verify_status=$?
   }
   in_other "$(basename "$zip")"
-  check "in Debian $other's root, the release built on Debian $here is identical (status 0)" \
+  check "in Debian $there's root, the release built on Debian $here is identical (status 0)" \
     verify_says 0 "^IDENTICAL: .* exactly the build of commit $(git rev-parse HEAD)"
   check "and it was rebuilt in a root of Debian $here" verify_says 0 "in a root filesystem of Debian $here"
   in_other byte.zip
-  check "in Debian $other's root, its tampered copy is not (status 1)" \
+  check "in Debian $there's root, its tampered copy is not (status 1)" \
     verify_says 1 "^NOT IDENTICAL.*first difference at offset 1200"
   # A release built in the other release's root, and a tampered copy, verified here.
-  rm -f "build/debian-$other/$(basename "$zip")"
-  scripts/in-debian-root "$other" sh -c 'scripts/install-deps && cmake --preset release -DBUILD_TESTING=OFF &&
+  rm -f "build/debian-$there/$(basename "$zip")"
+  scripts/in-debian-root "$there" sh -c 'scripts/install-deps && cmake --preset release -DBUILD_TESTING=OFF &&
     cmake --build --preset release && cpack --preset release' >"$scratch/other.log" 2>&1 ||
     { tail -40 "$scratch/other.log"; exit 1; }
-  base=build/debian-$other/$(basename "$zip")
+  base=build/debian-$there/$(basename "$zip")
   unpack "$scratch/other-release" "$base"
-  check "a release built in Debian $other's root names that release" \
-    grep -q "^debian-release: $other (" "$scratch/other-release/BUILDINFO.txt"
+  check "a release built in Debian $there's root names that release" \
+    grep -q "^debian-release: $there (" "$scratch/other-release/BUILDINFO.txt"
   run_verify "$PWD/$base"
-  check "here, the release built in Debian $other's root is identical (status 0)" \
+  check "here, the release built in Debian $there's root is identical (status 0)" \
     verify_says 0 "^IDENTICAL: .* exactly the build of commit $(git rev-parse HEAD)"
-  check "and it was rebuilt in a root of Debian $other" verify_says 0 "in a root filesystem of Debian $other"
+  check "and it was rebuilt in a root of Debian $there" verify_says 0 "in a root filesystem of Debian $there"
   edited other-byte sh -c "$tamper"
   base=""
   run_verify "$releases/other-byte.zip"
