@@ -26,20 +26,24 @@ nothing_left() {  # no process in the root, nothing mounted in it
   done
 }
 stopped_in_root() {  # stopped_in_root SIGNAL: a run stopped by SIGNAL while its command sleeps
-  local pid round runner=""
+  local pid round runner
   scripts/in-debian-root "$release" sleep 600 >/dev/null 2>&1 &
+  runner=$!
   for round in $(seq 300); do  # (it brings the root up to date first)
     for pid in $(pgrep -x sleep); do
       [ "$(readlink "/proc/$pid/root")" = "$root" ] && break 2
     done
     sleep 1
   done
-  # The runner: the outermost in-debian-root above the command.
-  while pid=$(awk '{ print $4 }' "/proc/$pid/stat" 2>/dev/null) && [ "$pid" -gt 1 ]; do
-    grep -q in-debian-root "/proc/$pid/cmdline" && runner=$pid
-  done
   kill "-$1" "$runner"
-  wait 2>/dev/null
+  # A stopped run ends within moments. Waiting for it to end by itself would pass whatever the stop
+  # did, once the command's sleep ran out; so it gets a minute and is then killed outright.
+  for round in $(seq 60); do
+    case $(cut -d ' ' -f 3 "/proc/$runner/stat" 2>/dev/null) in "" | Z) break ;; esac  # ended
+    sleep 1
+  done
+  kill -KILL "$runner" 2>/dev/null
+  wait "$runner" 2>/dev/null
 }
 
 rm -f "build/debian-$release/probe"
