@@ -43,7 +43,7 @@ stopped_in_root() {  # stopped_in_root SIGNAL: a run stopped by SIGNAL while its
     sleep 1
   done
   kill -KILL "$runner" 2>/dev/null
-  wait "$runner" 2>/dev/null
+  { wait "$runner"; } 2>/dev/null  # without the shell's notice that it was killed
 }
 
 rm -f "build/debian-$release/probe"
