@@ -35,15 +35,18 @@ stopped_in_root() {  # stopped_in_root SIGNAL: a run stopped by SIGNAL while its
     done
     sleep 1
   done
-  kill "-$1" "$runner"
   # A stopped run ends within moments. Waiting for it to end by itself would pass whatever the stop
-  # did, once the command's sleep ran out; so it gets a minute and is then killed outright.
-  for round in $(seq 60); do
-    case $(cut -d ' ' -f 3 "/proc/$runner/stat" 2>/dev/null) in "" | Z) break ;; esac  # ended
-    sleep 1
-  done
-  kill -KILL "$runner" 2>/dev/null
-  { wait "$runner"; } 2>/dev/null  # without the shell's notice that it was killed
+  # did, once the command's sleep ran out; so it gets a minute and is then killed outright. (The
+  # shell's notice that it was killed is not wanted.)
+  {
+    kill "-$1" "$runner"
+    for round in $(seq 60); do
+      case $(cut -d ' ' -f 3 "/proc/$runner/stat") in "" | Z) break ;; esac  # ended
+      sleep 1
+    done
+    kill -KILL "$runner"
+    wait "$runner"
+  } 2>/dev/null
 }
 
 rm -f "build/debian-$release/probe"
