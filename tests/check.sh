@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The shell checks' common part, sourced: check DESCRIPTION COMMAND... runs COMMAND and says "ok"
 # or "FAILED" with DESCRIPTION, counting both; summary NAME closes with the counts and fails when
 # any check failed.

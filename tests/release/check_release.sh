@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # The release command, both ways, with a throwaway root and code-signing certificate made here
-# (no key is ever committed). Unsigned: the package holds exactly its five files and the
-# reproducible setup.exe. Signed (the same build and tests, packaged again: signing is the
-# packaging step's, and the Windows tests, emulated where no 32-bit code runs, need not run a third
-# time for one commit): the signature verifies against the throwaway root, one flipped byte breaks
+# (no key is ever committed). Unsigned: its tests (every Windows test entry, the only run of them
+# on this release) pass, and the package holds exactly its five files and the setup.exe built.
+# Signed (the same build, packaged again: signing is the packaging step's, and the tests of these
+# bytes have run): the signature verifies against the throwaway root, one flipped byte breaks
 # it, without it the file is the unsigned build again, the signed program passes the binary check
 # and runs with the stand-in host. BUILDINFO.txt names what was built, and
 # scripts/verify-release proves both packages to be the build of that commit, and refuses or
 # rejects tampered copies. A wrong password fails the release and leaves no package.
-#   tests/release/check_release.sh       (from the source tree, after the windows preset's build)
+#   tests/release/check_release.sh       (from the source tree, after scripts/install-deps)
 set -uo pipefail
-cd "$(dirname "$0")/../.."
-version=$(sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+cd "$(dirname "$0")/../.." || exit
+. scripts/lib.sh
+version=$(project_version .)
 zip=build/msisetup-$version-win32.zip
 . tests/check.sh
 umask 077
@@ -26,8 +27,8 @@ repack() {  # repack DIRECTORY ZIP: the files in DIRECTORY into a new ZIP
   rm -f "$2" && (cd "$1" && cmake -E tar cf "$2" --format=zip -- *)
 }
 top=$PWD
-here=$(. /etc/os-release && echo "$VERSION_ID")
-if [ "$here" = 12 ]; then there=13; else there=12; fi  # the other release
+here=$(this_release)
+there=$(other_release "$here")
 releases="$scratch/Выпуск 1.1 (テスト)"  # a folder with spaces, in other languages
 mkdir -p "$releases" "$scratch/tmp"
 run_verify() {  # run_verify ZIP [CLONE]: scripts/verify-release ZIP, run inside CLONE
@@ -41,25 +42,28 @@ edited() {  # edited NAME EDIT...: $releases/NAME.zip, the unsigned package (or 
   repack "$releases/$1" "$releases/$1.zip"
 }
 verify_says() {  # verify_says STATUS PATTERN: how the last run_verify ended, and what it said
-  [ "$verify_status" -eq "$1" ] && grep -qE -- "$2" "$scratch/verify.log" ||
-    { sed 's/^/  | /' "$scratch/verify.log"; false; }
+  if [ "$verify_status" -eq "$1" ] && grep -qE -- "$2" "$scratch/verify.log"; then return; fi
+  sed 's/^/  | /' "$scratch/verify.log"
+  false
 }
 
 echo "== release, unsigned"
 rm -f "$zip" "$zip.sha256"
 # Built here first, so that where the tests under Wine need a virtual machine, it only configures
 # (again), tests and packages.
-cmake --preset release >"$scratch/unsigned.log" 2>&1 && cmake --build --preset release \
-  >>"$scratch/unsigned.log" 2>&1 || { tail -40 "$scratch/unsigned.log"; exit 1; }
+{ cmake --preset release && cmake --build --preset release; } >"$scratch/unsigned.log" 2>&1 ||
+  { tail -40 "$scratch/unsigned.log"; exit 1; }
 scripts/with-32-bit-wine cmake --workflow --preset release >"$scratch/unsigned.log" 2>&1 ||
   { tail -40 "$scratch/unsigned.log"; exit 1; }
 grep -a '^\[in a virtual machine' "$scratch/unsigned.log" || true
+check "the release command ran every Windows test entry, and they passed" \
+  grep -q "100% tests passed, 0 tests failed out of 13" "$scratch/unsigned.log"
 check "the release log says setup.exe is unsigned" grep -q "setup.exe is NOT signed" "$scratch/unsigned.log"
 check "checksum file verifies" sh -c "cd build && sha256sum -c --quiet '$(basename "$zip").sha256'"
 check "package holds setup.exe, BUILDINFO.txt, README.md, LICENSE and CHANGELOG.md" \
   test "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" = "BUILDINFO.txt CHANGELOG.md LICENSE README.md setup.exe "
 unpack "$scratch/unsigned"
-check "packaged setup.exe is the reproducible build" cmp "$scratch/unsigned/setup.exe" build/windows/setup.exe
+check "packaged setup.exe is the reproducible build" cmp "$scratch/unsigned/setup.exe" build/release/setup.exe
 record=$scratch/unsigned/BUILDINFO.txt
 check "BUILDINFO.txt names the commit built" grep -qx "commit: $(git rev-parse HEAD)" "$record"
 if [ -z "$(git status --porcelain --untracked-files=no)" ]; then dirty=no; else dirty=yes; fi
@@ -109,7 +113,7 @@ check "one flipped byte fails verification" \
   sh -c "! osslsigncode verify -CAfile '$scratch/root.pem' -in '$scratch/tampered.exe' >/dev/null 2>&1"
 osslsigncode remove-signature -in "$signed" -out "$scratch/unsigned-again.exe" >/dev/null
 check "without its signature, setup.exe is the unsigned build" \
-  cmp "$scratch/unsigned-again.exe" build/windows/setup.exe
+  cmp "$scratch/unsigned-again.exe" build/release/setup.exe
 check "signed setup.exe passes the binary check" sh -c "bash tests/binary/check_setup_exe.sh \
   i686-w64-mingw32-objdump i686-w64-mingw32-windres '$signed' '$version' >'$scratch/binary.log'"
 # The stand-in entries on the signed file, in the prefixes the unsigned workflow's tests left (so
@@ -153,15 +157,23 @@ if [ "$dirty" = no ]; then
     verify_says 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
 
   echo "== verified across Debian releases: built on Debian $here, rebuilt in Debian $there's root, and back"
-  # The release built here, and a tampered copy, verified in the other release's root, which
-  # rebuilds it in a root of this release inside it. Its build/ is build/debian-$there here.
+  # In one run of the other release's root: the release built here, and a tampered copy, verified
+  # there (which rebuilds them in a root of this release inside that one), and a release built
+  # there. Its build/ is build/debian-$there here.
   across=build/debian-$there/verify-across
-  rm -rf "$across" && mkdir -p "$across" && cp "$unsigned_zip" "$releases/byte.zip" "$across/"
-  in_other() {  # in_other NAME: verify-release on $across/NAME in the other release's root
-    verify_status=0
-    scripts/in-debian-root "$there" sh -c 'scripts/install-deps >/dev/null &&
-      scripts/verify-release "$1"' sh "build/verify-across/$1" >"$scratch/verify.log" 2>&1 ||
-      verify_status=$?
+  rm -rf "$across" "build/debian-$there/$(basename "$zip")" && mkdir -p "$across" &&
+    cp "$unsigned_zip" "$releases/byte.zip" "$across/"
+  # shellcheck disable=SC2016  # expanded by the shell in the root
+  scripts/in-debian-root "$there" sh -c 'scripts/install-deps >/dev/null || exit
+    for zip in "$1" byte.zip; do
+      status=0
+      scripts/verify-release "build/verify-across/$zip" >"build/verify-across/$zip.log" 2>&1 || status=$?
+      echo "$status" >"build/verify-across/$zip.status"
+    done
+    cmake --preset release -DBUILD_TESTING=OFF && cmake --build --preset release && cpack --preset release' \
+    sh "$(basename "$zip")" >"$scratch/other.log" 2>&1 || { tail -40 "$scratch/other.log"; exit 1; }
+  in_other() {  # in_other NAME: how verify-release on NAME ended in the other release's root
+    verify_status=$(cat "$across/$1.status") && cp "$across/$1.log" "$scratch/verify.log"
   }
   in_other "$(basename "$zip")"
   check "in Debian $there's root, the release built on Debian $here is identical (status 0)" \
@@ -170,11 +182,6 @@ if [ "$dirty" = no ]; then
   in_other byte.zip
   check "in Debian $there's root, its tampered copy is not (status 1)" \
     verify_says 1 "^NOT IDENTICAL.*first difference at offset 1200"
-  # A release built in the other release's root, and a tampered copy, verified here.
-  rm -f "build/debian-$there/$(basename "$zip")"
-  scripts/in-debian-root "$there" sh -c 'scripts/install-deps && cmake --preset release -DBUILD_TESTING=OFF &&
-    cmake --build --preset release && cpack --preset release' >"$scratch/other.log" 2>&1 ||
-    { tail -40 "$scratch/other.log"; exit 1; }
   base=build/debian-$there/$(basename "$zip")
   unpack "$scratch/other-release" "$base"
   check "a release built in Debian $there's root names that release" \

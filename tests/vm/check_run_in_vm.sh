@@ -7,7 +7,7 @@
 # /tmp too.
 #   tests/vm/check_run_in_vm.sh       (from the source tree; boots seven short virtual machines)
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
 mkdir -p build
 log=$(mktemp -d)
@@ -17,12 +17,15 @@ run() {  # run ARGUMENT...: scripts/run-in-vm ARGUMENT..., its output, errors an
   scripts/run-in-vm "$@" >"$log/out" 2>"$log/err" || status=$?
 }
 says() {  # says STATUS PATTERN: how the last run ended, and what it said on standard error
-  [ "$status" -eq "$1" ] && grep -q -- "$2" "$log/err" || { sed 's/^/  | /' "$log/err"; false; }
+  if [ "$status" -eq "$1" ] && grep -q -- "$2" "$log/err"; then return; fi
+  sed 's/^/  | /' "$log/err"
+  false
 }
 no_qemu_left() { ! pgrep -f "qemu-system-x86_64 .*path=$PWD/build," >/dev/null; }
 
 text='h\303\251llo \\ "\n'  # UTF-8, a backslash and a quote
 run sh -c "printf '$text'; exit 3"
+# shellcheck disable=SC2059  # the text is written as a format of escapes, as the guest gets it
 printf "$text" >"$log/expected"
 check "the command's output, byte for byte, and its status (3)" \
   sh -c "[ $status -eq 3 ] && cmp '$log/out' '$log/expected'"
@@ -41,7 +44,7 @@ check "the guest's write reached the build tree here" test -e build/vm/probe
 # other languages in its path.
 project="$log/проект в /tmp"
 mkdir -p "$project/scripts" "$project/build"
-cp scripts/run-in-vm "$project/scripts/"
+cp scripts/run-in-vm scripts/lib.sh "$project/scripts/"
 echo "seen" >"$project/marker"
 status=0
 (cd "$project" && scripts/run-in-vm sh -c 'cat marker && echo written >build/out') \
