@@ -155,6 +155,9 @@ if [ "$dirty" = no ]; then
     verify_says 2 "archive no longer offers cmake 0.0-other: nothing to compare"
   check "and the toolchain package of another version is named first" \
     verify_says 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
+  run_verify "$releases/version.zip"
+  refused_again() { verify_says 2 "no longer offers cmake 0.0-other" && ! grep '^\[making' "$scratch/verify.log"; }
+  check "asked again, it refuses without making a root filesystem again (status 2)" refused_again
 
   echo "== verified across Debian releases: built on Debian $here, rebuilt in Debian $there's root, and back"
   # In one run of the other release's root: the release built here, and a tampered copy, verified

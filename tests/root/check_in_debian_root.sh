@@ -74,7 +74,7 @@ check "a run killed outright: the next run of the root goes ahead, and nothing i
 # Another chroot of this machine (its own folders, the same programs, project and root of the
 # release), in a mount namespace of this check's own, runs the same release's runner while a run
 # of it here sleeps.
-start sh -c 'echo sleeping; sleep 15; echo "slept to its end"'
+start sh -c 'echo sleeping; sleep 8; echo "slept to its end"'
 in_root_until_it_sleeps
 elsewhere=$log/another-chroot
 mkdir -p "$elsewhere"
