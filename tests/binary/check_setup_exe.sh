@@ -5,10 +5,8 @@
 #   check_setup_exe.sh OBJDUMP WINDRES SETUP_EXE EXPECTED_VERSION
 set -uo pipefail
 objdump=$1 windres=$2 exe=$3 version=$4
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/check.sh
+. "$(dirname "$0")/../check.sh"
 
 headers=$("$objdump" -p "$exe") || { echo "FAILED: objdump cannot read $exe"; exit 1; }
 resources=$("$windres" -i "$exe" -O rc 2>/dev/null)
@@ -40,5 +38,4 @@ check "manifest names Windows 7 to 11" \
 size=$(stat -c %s "$exe")
 check "size $size bytes, under 48 KiB" test "$size" -lt 49152
 
-if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
-echo "all checks passed"
+summary "setup.exe binary"

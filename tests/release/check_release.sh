@@ -8,7 +8,7 @@
 # and runs with the stand-in host. BUILDINFO.txt names what was built, and
 # scripts/verify-release proves both packages to be the build of that commit, and refuses or
 # rejects tampered copies. A wrong password fails the release and leaves no package.
-#   tests/release/check_release.sh       (from the source tree, after scripts/install-deps)
+#   tests/release/check_release.sh       (after scripts/install-deps)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . scripts/lib.sh
@@ -51,8 +51,8 @@ echo "== release, unsigned"
 rm -f "$zip" "$zip.sha256"
 # Built here first, so that where the tests under Wine need a virtual machine, it only configures
 # (again), tests and packages.
-{ cmake --preset release && cmake --build --preset release; } >"$scratch/unsigned.log" 2>&1 ||
-  { tail -40 "$scratch/unsigned.log"; exit 1; }
+{ { [ -f build/windows/CMakeCache.txt ] || cmake --preset windows; } && cmake --build --preset windows; } \
+  >"$scratch/unsigned.log" 2>&1 || { tail -40 "$scratch/unsigned.log"; exit 1; }
 scripts/with-32-bit-wine cmake --workflow --preset release >"$scratch/unsigned.log" 2>&1 ||
   { tail -40 "$scratch/unsigned.log"; exit 1; }
 grep -a '^\[in a virtual machine' "$scratch/unsigned.log" || true
@@ -63,7 +63,7 @@ check "checksum file verifies" sh -c "cd build && sha256sum -c --quiet '$(basena
 check "package holds setup.exe, BUILDINFO.txt, README.md, LICENSE and CHANGELOG.md" \
   test "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" = "BUILDINFO.txt CHANGELOG.md LICENSE README.md setup.exe "
 unpack "$scratch/unsigned"
-check "packaged setup.exe is the reproducible build" cmp "$scratch/unsigned/setup.exe" build/release/setup.exe
+check "packaged setup.exe is the reproducible build" cmp "$scratch/unsigned/setup.exe" build/windows/setup.exe
 record=$scratch/unsigned/BUILDINFO.txt
 check "BUILDINFO.txt names the commit built" grep -qx "commit: $(git rev-parse HEAD)" "$record"
 if [ -z "$(git status --porcelain --untracked-files=no)" ]; then dirty=no; else dirty=yes; fi
@@ -113,16 +113,17 @@ check "one flipped byte fails verification" \
   sh -c "! osslsigncode verify -CAfile '$scratch/root.pem' -in '$scratch/tampered.exe' >/dev/null 2>&1"
 osslsigncode remove-signature -in "$signed" -out "$scratch/unsigned-again.exe" >/dev/null
 check "without its signature, setup.exe is the unsigned build" \
-  cmp "$scratch/unsigned-again.exe" build/release/setup.exe
+  cmp "$scratch/unsigned-again.exe" build/windows/setup.exe
 check "signed setup.exe passes the binary check" sh -c "bash tests/binary/check_setup_exe.sh \
   i686-w64-mingw32-objdump i686-w64-mingw32-windres '$signed' '$version' >'$scratch/binary.log'"
 # The stand-in entries on the signed file, in the prefixes the unsigned workflow's tests left (so
 # not made anew; in a virtual machine where this kernel runs no 32-bit code).
-cp "$signed" build/release/tests/standin/setup.exe
+cp "$signed" build/windows/tests/standin/setup.exe
 check "signed setup.exe runs under Wine with the stand-in host (status 6)" \
-  sh -c "scripts/with-32-bit-wine ctest --preset release -R launcher_with_stand_in_host -FS wine_ \
+  sh -c "scripts/with-32-bit-wine ctest --preset windows -R launcher_with_stand_in_host -FS wine_ \
     >'$scratch/run.log' 2>&1"
 grep -a '^\[in a virtual machine' "$scratch/run.log" || true
+cp build/windows/setup.exe build/windows/tests/standin/setup.exe
 
 mkdir -p "$releases/signed" && cp "$zip" "$zip.sha256" "$releases/signed/"
 
@@ -173,7 +174,7 @@ if [ "$dirty" = no ]; then
       scripts/verify-release "build/verify-across/$zip" >"build/verify-across/$zip.log" 2>&1 || status=$?
       echo "$status" >"build/verify-across/$zip.status"
     done
-    cmake --preset release -DBUILD_TESTING=OFF && cmake --build --preset release && cpack --preset release' \
+    cmake --preset windows && cmake --build --preset windows && cpack --preset release' \
     sh "$(basename "$zip")" >"$scratch/other.log" 2>&1 || { tail -40 "$scratch/other.log"; exit 1; }
   in_other() {  # in_other NAME: how verify-release on NAME ended in the other release's root
     verify_status=$(cat "$across/$1.status") && cp "$across/$1.log" "$scratch/verify.log"
