@@ -1,31 +1,54 @@
 #!/bin/sh
 # Signs one program in place (Authenticode, SHA-256) with osslsigncode and verifies the signature:
 #   sign-setup.sh FILE
-# MSISETUP_SIGNING_PKCS12       the publisher's certificate and key (PKCS#12)
-# MSISETUP_SIGNING_PASSWORD     its password; written to a private file for osslsigncode, never
-#                               onto a command line that other processes could read
-# MSISETUP_SIGNING_TIMESTAMP_URL optional RFC 3161 time-stamp server
-# MSISETUP_SIGNING_CA_FILE      optional: the roots to verify against (default: the system's)
+# The key, either
+#   MSISETUP_SIGNING_PKCS12          the publisher's certificate and key (PKCS#12)
+#   MSISETUP_SIGNING_PASSWORD        its password
+# or
+#   MSISETUP_SIGNING_PKCS11_MODULE   the PKCS#11 library of the token or HSM that holds the key
+#   MSISETUP_SIGNING_KEY             the key, as a pkcs11: URI
+#   MSISETUP_SIGNING_CERT            its certificate and any intermediate ones (PEM)
+#   MSISETUP_SIGNING_PIN             the token's PIN
+# The password or PIN is written to a private file for osslsigncode, never onto a command line
+# that other processes could read.
+#   MSISETUP_SIGNING_TIMESTAMP_URL   optional: RFC 3161 time-stamp servers, separated by spaces,
+#                                    tried in order; when set, the file must be time-stamped
+#   MSISETUP_SIGNING_CA_FILE         optional: the roots to verify against (default: the system's)
 set -eu
 file=$1
 umask 077
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-printf '%s' "${MSISETUP_SIGNING_PASSWORD-}" >"$work/password"
 
-set -- -pkcs12 "$MSISETUP_SIGNING_PKCS12" -readpass "$work/password" -h sha256 \
-  -n "Qevtarn Setup"
-if [ -n "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ]; then
-  set -- "$@" -ts "$MSISETUP_SIGNING_TIMESTAMP_URL"
+if [ -n "${MSISETUP_SIGNING_PKCS11_MODULE-}" ]; then
+  printf '%s' "${MSISETUP_SIGNING_PIN-}" >"$work/secret"
+  # (No -pkcs11engine: osslsigncode finds the pkcs11 engine itself, and 2.5 fails when told.)
+  set -- -pkcs11module "$MSISETUP_SIGNING_PKCS11_MODULE" -key "${MSISETUP_SIGNING_KEY-}" \
+    -certs "${MSISETUP_SIGNING_CERT-}"
+else
+  printf '%s' "${MSISETUP_SIGNING_PASSWORD-}" >"$work/secret"
+  set -- -pkcs12 "$MSISETUP_SIGNING_PKCS12"
 fi
+set -- "$@" -readpass "$work/secret" -h sha256 -n "Qevtarn Setup"
+set -f  # the servers are split at spaces, and nothing else is done to them
+for url in ${MSISETUP_SIGNING_TIMESTAMP_URL-}; do
+  set -- "$@" -ts "$url"
+done
+set +f
 osslsigncode sign "$@" -in "$file" -out "$work/signed.exe" >"$work/log" 2>&1 || {
   cat "$work/log" >&2
   exit 1
 }
 ca=${MSISETUP_SIGNING_CA_FILE:-/etc/ssl/certs/ca-certificates.crt}
-osslsigncode verify -CAfile "$ca" -in "$work/signed.exe" >"$work/log" 2>&1 || {
+osslsigncode verify -CAfile "$ca" -TSA-CAfile "$ca" -in "$work/signed.exe" >"$work/log" 2>&1 || {
   cat "$work/log" >&2
   echo "the signature of $file does not verify against $ca" >&2
   exit 1
 }
+if [ -n "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ] &&
+  ! grep -q "^Timestamp Server Signature verification: ok" "$work/log"; then
+  cat "$work/log" >&2
+  echo "the signature of $file carries no time-stamp that verifies against $ca" >&2
+  exit 1
+fi
 cp "$work/signed.exe" "$file"
