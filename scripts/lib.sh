@@ -19,10 +19,11 @@ other_release() {  # other_release NUMBER: the other tested release
 this_release() { (. /etc/os-release && echo "${VERSION_ID:-}"); }
 
 # The only variables of the caller's environment that reach a root filesystem or the virtual
-# machine, so that no secret does: crossing_environment prints NAME=VALUE for each that is set.
+# machine, so that no secret does (and a choice of the virtual machine reaches the other
+# release's part too): crossing_environment prints NAME=VALUE for each that is set.
 crossing_environment() {
   local name
-  for name in PATH LANG LC_ALL TZ CI; do
+  for name in PATH LANG LC_ALL TZ CI MSISETUP_WINE_IN_VM; do
     if [ -n "${!name+set}" ]; then printf '%s=%s\n' "$name" "${!name}"; fi
   done
 }
