@@ -1,13 +1,6 @@
 #!/usr/bin/env bash
-# The release command, both ways, with a throwaway root and code-signing certificate made here
-# (no key is ever committed). Unsigned: its tests (every Windows test entry, the only run of them
-# on this release) pass, and the package holds exactly its five files and the setup.exe built.
-# Signed (the same build, packaged again: signing is the packaging step's, and the tests of these
-# bytes have run): the signature verifies against the throwaway root, one flipped byte breaks
-# it, without it the file is the unsigned build again, the signed program passes the binary check
-# and runs with the stand-in host. BUILDINFO.txt names what was built, and
-# scripts/verify-release proves both packages to be the build of that commit, and refuses or
-# rejects tampered copies. A wrong password fails the release and leaves no package.
+# The release command, unsigned and signed with a throwaway PKCS#12 certificate, the record of the
+# build and scripts/verify-release on it, across releases too (CONTRIBUTING.md lists the checks).
 #   tests/release/check_release.sh       (after scripts/install-deps)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit

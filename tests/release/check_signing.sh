@@ -1,14 +1,7 @@
 #!/usr/bin/env bash
-# Signing the release as a publisher must: with a key that was made inside a PKCS#11 token
-# (SoftHSM2, made here in this check's own folder) and never leaves it, and with RFC 3161
-# time-stamps from a responder of this check's own on 127.0.0.1. A throwaway root certifies the
-# token's key for code signing and the responder for time-stamping; nothing of it is committed.
-# The release signed and time-stamped through the first server that answers verifies, also at a
-# time after its certificate has expired, and its signer is the token's key; signed without a
-# time-stamp, it does not verify then, and the log says so. No server that answers, a server
-# that answers with an error, a wrong PIN, or both kinds of key named at once: the release fails
-# and leaves no package. The PIN never shows in the log nor on any process's command line.
-# scripts/verify-release proves the signed package to be the build of its commit. Needs no Wine.
+# Signing the release with a key made inside a PKCS#11 token (SoftHSM2, in this check's own
+# folder), time-stamped by a responder of its own on 127.0.0.1; a throwaway root certifies both.
+# Nothing of it is committed, and it needs no Wine (CONTRIBUTING.md lists the checks).
 #   tests/release/check_signing.sh      (after the windows preset's build)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
@@ -89,19 +82,13 @@ export MSISETUP_SIGNING_PKCS11_MODULE=$module MSISETUP_SIGNING_CERT=$scratch/pub
   MSISETUP_SIGNING_KEY="pkcs11:token=msisetup%20test;object=publisher;type=private" \
   MSISETUP_SIGNING_PIN=$pin MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
 printf '%s\n' "$pin" >"$scratch/pin"
-watch_command_lines() {  # while COMMAND... runs: the processes whose command line holds the PIN
-  "$@" &
-  local run=$!
-  while kill -0 "$run" 2>/dev/null; do
-    grep -lsF -f "$scratch/pin" /proc/[0-9]*/cmdline >>"$scratch/seen"
-    sleep 0.05
-  done
-  wait "$run"
-}
 release() {  # release NAME [VARIABLE=VALUE...]: cpack --preset release with them set: $status, $scratch/NAME.log
   rm -f "$zip" "$zip.sha256"
   status=0
-  watch_command_lines env "${@:2}" cpack --preset release >"$scratch/$1.log" 2>&1 || status=$?
+  # Every program the release starts, with its whole command line, as /proc shows it to anyone
+  # (strace sees each one start, however briefly it runs).
+  strace -f -qq -e trace=execve -s 100000 -o "$scratch/$1.programs" \
+    env "${@:2}" cpack --preset release >"$scratch/$1.log" 2>&1 || status=$?
 }
 made() { [ "$status" -eq 0 ] && [ -f "$zip" ]; }
 no_package() { [ "$status" -ne 0 ] && [ ! -e "$zip" ] && [ ! -e "$zip.sha256" ]; }
@@ -151,8 +138,8 @@ release both MSISETUP_SIGNING_PKCS12="$scratch/any.p12" MSISETUP_SIGNING_TIMESTA
 check "both a PKCS#12 file and a token named: refused, and no package" no_package
 check "in one line" says both "name one signing key, MSISETUP_SIGNING_PKCS12 or MSISETUP_SIGNING_PKCS11_MODULE, not both"
 check "the PIN is in no release log" sh -c "! cat '$scratch'/*.log | grep -qF -f '$scratch/pin'"
-check "nor on the command line of any process while the releases ran" \
-  sh -c "[ ! -s '$scratch/seen' ] || { sed 's/^/  | /' '$scratch/seen'; false; }"
+check "nor on the command line of any program the releases started" \
+  sh -c "! cat '$scratch'/*.programs | grep -qF -f '$scratch/pin'"
 
 echo "== the signed release is the build of its commit (scripts/verify-release)"
 if [ -z "$(git status --porcelain --untracked-files=no)" ]; then

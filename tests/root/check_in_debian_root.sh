@@ -1,9 +1,5 @@
 #!/usr/bin/env bash
-# The root filesystem runner itself (scripts/in-debian-root): the command runs in the release asked
-# for, its output and status come back, it sees the project read-only with a build tree of its
-# own and none of our other variables; and when it ends, is stopped or is killed outright, nothing
-# of the run is left within seconds: no process and no mount. A run of the same runner inside
-# another chroot of this machine leaves this machine's run alone.
+# The root filesystem runner itself, scripts/in-debian-root (CONTRIBUTING.md lists the checks).
 #   tests/root/check_in_debian_root.sh RELEASE       (as root; makes the root the first time)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit

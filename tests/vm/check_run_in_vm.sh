@@ -1,11 +1,6 @@
 #!/usr/bin/env bash
-# The virtual machine runner itself (scripts/run-in-vm): the command's exact output and exit
-# status come back; the guest sees this machine's root read-only, the build tree writable and none
-# of our other variables, and its PID 1 reaps orphans; a guest that hangs, that dies, or whose
-# caller ends fails with a clear message and leaves no qemu process behind; a kernel package it
-# cannot make a guest from is refused with its own message. The project may lie anywhere, under
-# /tmp too.
-#   tests/vm/check_run_in_vm.sh       (from the source tree; boots seven short virtual machines)
+# The virtual machine runner itself, scripts/run-in-vm (CONTRIBUTING.md lists the checks).
+#   tests/vm/check_run_in_vm.sh       (boots seven short virtual machines)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
