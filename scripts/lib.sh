@@ -16,6 +16,7 @@ other_release() {  # other_release NUMBER: the other tested release
     *) return 1 ;;
   esac
 }
+# shellcheck source=/dev/null  # the machine's own file, read for its release
 this_release() { (. /etc/os-release && echo "${VERSION_ID:-}"); }
 
 # The only variables of the caller's environment that reach a root filesystem or the virtual

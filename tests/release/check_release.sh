@@ -67,7 +67,7 @@ check "BUILDINFO.txt names the packaged setup.exe's SHA-256" grep -qx \
 check "BUILDINFO.txt names the compiler's Debian package version" grep -qx \
   "package g++-mingw-w64-i686-posix: $(dpkg-query -W -f='${Version}' g++-mingw-w64-i686-posix)" "$record"
 check "BUILDINFO.txt names the Debian release it was built on" grep -qx \
-  "debian-release: $here ($(. /etc/os-release && echo "$VERSION_CODENAME"))" "$record"
+  "debian-release: $here ($(release_name "$here"))" "$record"
 check "BUILDINFO.txt holds no path (no slash at all)" sh -c "! grep -q / '$record'"
 mkdir -p "$releases/unsigned" && cp "$zip" "$zip.sha256" "$releases/unsigned/"
 
