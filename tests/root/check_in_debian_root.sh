@@ -69,7 +69,8 @@ check "a run killed outright: the next run of the root goes ahead, and nothing i
 
 # Another chroot of this machine (its own folders, the same programs, project and root of the
 # release), in a mount namespace of this check's own, runs the same release's runner while a run
-# of it here sleeps.
+# of it here sleeps. The project with what is mounted below it: run inside a root, its build/ is
+# a mount of its own.
 start sh -c 'echo sleeping; sleep 8; echo "slept to its end"'
 in_root_until_it_sleeps
 elsewhere=$log/another-chroot
@@ -84,7 +85,7 @@ unshare --mount sh -c '
     fi
   done
   mkdir -p "$elsewhere/tmp" "$elsewhere$top" "$elsewhere$root" &&
-    mount --bind "$top" "$elsewhere$top" && mount --bind "$root" "$elsewhere$root" &&
+    mount --rbind "$top" "$elsewhere$top" && mount --bind "$root" "$elsewhere$root" &&
     chroot "$elsewhere" sh -c "cd \"\$1\" && scripts/in-debian-root \"\$2\" true" sh "$top" "$release"
 ' sh "$elsewhere" "$PWD" "$root" "$release" >"$log/elsewhere" 2>&1
 elsewhere_status=$?
