@@ -16,7 +16,9 @@ says() {  # says STATUS PATTERN: how the last run ended, and what it said on sta
   sed 's/^/  | /' "$log/err"
   false
 }
-no_qemu_left() { ! pgrep -f "qemu-system-x86_64 .*path=$PWD/build," >/dev/null; }
+# Only this PID namespace's: the other release's part, in its root, may have a virtual machine of
+# the same project running.
+no_qemu_left() { ! pgrep --ns $$ --nslist pid -f "qemu-system-x86_64 .*path=$PWD/build," >/dev/null; }
 
 text='h\303\251llo \\ "\n'  # UTF-8, a backslash and a quote
 run sh -c "printf '$text'; exit 3"
