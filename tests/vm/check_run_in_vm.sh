@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The virtual machine runner itself, scripts/run-in-vm (CONTRIBUTING.md lists the checks).
-#   tests/vm/check_run_in_vm.sh       (boots seven short virtual machines)
+#   tests/vm/check_run_in_vm.sh       (boots eight short virtual machines)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
@@ -62,6 +62,17 @@ status=0
 sleep 5
 check "a caller that ends ends its virtual machine" says 0 "its caller ended"
 check "and no qemu process is left" no_qemu_left
+
+# Two at once: the second's virtual machine starts when the first's has ended, so it is still
+# running then (alone, it would have ended long before).
+scripts/run-in-vm sleep 40 >/dev/null 2>&1 &
+first=$!
+sleep 5
+scripts/run-in-vm true >/dev/null 2>&1 &
+second=$!
+wait "$first"
+check "two runs at once: the second waits for the first's virtual machine to end" kill -0 "$second"
+wait "$second"
 
 # A kernel package it cannot make a guest from (here one without the modules it needs): its own
 # one-line reason and 125, before any virtual machine starts.
