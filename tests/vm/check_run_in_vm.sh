@@ -64,10 +64,11 @@ check "a caller that ends ends its virtual machine" says 0 "its caller ended"
 check "and no qemu process is left" no_qemu_left
 
 # Two at once: the second's virtual machine starts when the first's has ended, so it is still
-# running then (alone, it would have ended long before).
+# running then (alone, it would have ended long before). The second starts once the first's
+# virtual machine runs (the other release's part may hold the turn until then).
 scripts/run-in-vm sleep 40 >/dev/null 2>&1 &
 first=$!
-sleep 5
+while no_qemu_left && kill -0 "$first" 2>/dev/null; do sleep 1; done
 scripts/run-in-vm true >/dev/null 2>&1 &
 second=$!
 wait "$first"
