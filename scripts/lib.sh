@@ -31,3 +31,17 @@ crossing_environment() {
 
 # The project's version, as project() in CMakeLists.txt sets it.
 project_version() { sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"; }
+
+# apt-get update that goes on where Debian's archive serves an index other than its Release file
+# describes (a mirror caught mid-sync): apt still verifies all it reads and leaves out what it
+# cannot, and this says in one line of its own which indexes those are. Runs as root.
+apt_update() {  # apt_update WHO: WHO names the script in that line
+  local errors failed
+  errors=$(apt-get update -qq 2>&1 >/dev/null) && return
+  failed=$(sed -n 's|^[EW]: Failed to fetch .*/dists/\([^ ]*\).*|\1|p' <<<"$errors" | tr '\n' ' ')
+  if [ -z "$failed" ]; then
+    printf '%s\n' "$errors" >&2
+    failed="(apt's errors above)"
+  fi
+  echo "$1: Debian's archive did not serve these indexes as its Release files describe them (a mirror being synced?); going on without them: $failed" >&2
+}

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# scripts/install-deps while Debian's archive is caught mid-sync, made here and not taken from the
+# archive's state on the day: an archive of this check's own on 127.0.0.1, signed with a throwaway
+# key, whose security suite's i386 index is served shorter than its Release file says. apt and
+# dpkg see it in a mount namespace of their own, over a copy of this machine's package database,
+# so nothing of this machine changes (the check's packages hold no files).
+#   tests/deps/check_install_deps.sh       (as root, after scripts/install-deps)
+set -uo pipefail
+cd "$(dirname "$0")/../.." || exit
+. tests/check.sh
+. scripts/lib.sh
+suite=$(release_name "$(this_release)")
+scratch=$(mktemp -d)
+chmod 755 "$scratch"  # (apt downloads and verifies as the user _apt)
+trap 'kill "$server" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$scratch"' EXIT
+quietly() { "$@" >"$scratch/step.log" 2>&1 || { cat "$scratch/step.log"; exit 1; }; }
+
+# A library that both architectures must have at one version (Multi-Arch: same), as Wine's are,
+# and its development files, which need exactly its version: 1.0 in the release's own suite, 1.1
+# in its security suite; 0.9, from an older point release, as a machine may have them installed.
+archive=$scratch/archive/whole
+package() {  # package NAME VERSION ARCH SUITE FIELD...
+  local folder=$scratch/packages/$1-$2-$3
+  mkdir -p "$folder/DEBIAN" "$archive/pool/$4"
+  printf '%s\n' "Package: $1" "Version: $2" "Architecture: $3" "${@:5}" \
+    "Maintainer: msisetup tests <tests@example.invalid>" "Description: a package of the install-deps check" \
+    >"$folder/DEBIAN/control"
+  quietly dpkg-deb --build "$folder" "$archive/pool/$4/$1_$2_$3.deb"
+}
+for version in 0.9:base 1.0:"$suite" 1.1:"$suite-security"; do
+  package libmsisetup-check-dev "${version%%:*}" amd64 "${version#*:}" \
+    "Depends: libmsisetup-check (= ${version%%:*})"
+  for arch in amd64 i386; do
+    package libmsisetup-check "${version%%:*}" "$arch" "${version#*:}" "Multi-Arch: same"
+  done
+done
+export GNUPGHOME=$scratch/gnupg
+mkdir -m 700 "$GNUPGHOME"
+quietly gpg --batch --passphrase '' --quick-gen-key "msisetup test archive" ed25519 sign never
+gpg --export >"$scratch/archive.gpg"
+for part in "$suite" "$suite-security"; do
+  for arch in amd64 i386; do
+    mkdir -p "$archive/dists/$part/main/binary-$arch"
+    (cd "$archive" && apt-ftparchive -a "$arch" packages "pool/$part") \
+      >"$archive/dists/$part/main/binary-$arch/Packages"
+    xz -k "$archive/dists/$part/main/binary-$arch/Packages"
+  done
+  apt-ftparchive -o APT::FTPArchive::Release::Suite="$part" -o APT::FTPArchive::Release::Codename="$part" \
+    -o APT::FTPArchive::Release::Architectures="amd64 i386" -o APT::FTPArchive::Release::Components=main \
+    release "$archive/dists/$part" >"$scratch/Release"
+  quietly gpg --batch --clearsign -o "$archive/dists/$part/InRelease" "$scratch/Release"
+  rm "$archive/dists/$part"/main/binary-*/Packages  # (named in Release, served compressed only, as Debian does)
+done
+# The same archive caught mid-sync: one index shorter than its Release file says.
+cp -a "$archive" "$scratch/archive/mid-sync"
+index=$scratch/archive/mid-sync/dists/$suite-security/main/binary-i386/Packages.xz
+head -c -40 "$index" >"$scratch/short" && mv "$scratch/short" "$index"
+chmod -R a+rX "$scratch"
+for port in $(shuf -i 20000-60000 -n 20); do  # (it ends by itself, at the latest after ten minutes)
+  timeout 600 busybox httpd -f -p "127.0.0.1:$port" -h "$scratch/archive" 2>/dev/null &
+  server=$!
+  sleep 0.5
+  kill -0 "$server" 2>/dev/null && break
+done
+
+in_copy() {  # in_copy NAME ARCHIVE SCRIPT: runs SCRIPT where apt reads only this check's archive,
+  # served as ARCHIVE (whole or mid-sync), and dpkg keeps a copy of this machine's database; its
+  # output in $scratch/NAME.out and NAME.err. The packages' versions it ends with are in
+  # NAME.installed.
+  local copy=$scratch/$1
+  mkdir -p "$copy" && cp -a /var/lib/dpkg "$copy/dpkg" && cp -a /etc/apt "$copy/apt" &&
+    rm -rf "$copy/apt/sources.list.d"/* || exit 1
+  ln -sfn "$2" "$scratch/archive/served"
+  echo "deb [signed-by=$scratch/archive.gpg] http://127.0.0.1:$port/served/ $suite main" >"$copy/apt/sources.list"
+  echo "deb [signed-by=$scratch/archive.gpg] http://127.0.0.1:$port/served/ $suite-security main" >>"$copy/apt/sources.list"
+  # shellcheck disable=SC2016  # expanded by the shell in the namespace
+  unshare --mount --propagation private bash -c '
+    mount --bind "$1/dpkg" /var/lib/dpkg && mount --bind "$1/apt" /etc/apt &&
+      for folder in /var/lib/apt/lists /var/cache/apt /var/log; do mount -t tmpfs tmpfs "$folder" || exit; done &&
+      mkdir -p /var/lib/apt/lists/partial /var/cache/apt/archives/partial /var/log/apt || exit 125
+    bash -c "$2"
+    dpkg-query -W -f="\${Package}:\${Architecture} \${Version}\n" "*msisetup-check*" >"$1.installed" 2>/dev/null
+  ' sh "$copy" "$3" >"$scratch/$1.out" 2>"$scratch/$1.err"
+}
+installed() {  # installed NAME VERSIONS: what the run NAME ended with, in any order
+  test "$(sort "$scratch/$1.installed")" = "$(sort <<<"$2")" || {
+    sed 's/^/  | /' "$scratch/$1.err" "$scratch/$1.installed"; false; }
+}
+says() { grep -q -- "$2" "$scratch/$1.err" || { sed 's/^/  | /' "$scratch/$1.err"; false; }; }
+last_line_says() { tail -n 1 "$scratch/$1.err" | grep -q -- "$2" || { sed 's/^/  | /' "$scratch/$1.err"; false; }; }
+says_nothing() { test ! -s "$scratch/$1.err" || { sed 's/^/  | /' "$scratch/$1.err"; false; }; }
+both='libmsisetup-check-dev libmsisetup-check:i386'
+at() {  # at VERSION ARCH...: the library of each ARCH and its development files at VERSION
+  local arch
+  for arch in "${@:2}"; do printf 'libmsisetup-check:%s %s\n' "$arch" "$1"; done
+  printf 'libmsisetup-check-dev:amd64 %s\n' "$1"
+}
+
+in_copy whole whole "scripts/install-deps $both"
+check "the archive whole: both architectures get the newest version, 1.1" installed whole "$(at 1.1 amd64 i386)"
+check "and nothing is said" says_nothing whole
+
+# A machine that took no 32-bit packages before has the lists of the archive's 64-bit indexes
+# only, from an earlier update; apt keeps them all when one index of the suite fails.
+earlier_update="apt-get update -qq -o APT::Architectures=amd64 && ln -sfn mid-sync $scratch/archive/served"
+in_copy release-base whole "$earlier_update
+  dpkg -i $archive/pool/base/*_0.9_amd64.deb >/dev/null && scripts/install-deps $both"
+check "mid-sync, the base from the release's own suite: both architectures get 1.0 from it" \
+  installed release-base "$(at 1.0 amd64 i386)"
+check "and the index that could not be read is named in one line" \
+  says release-base "^install-deps: .* going on without them: $suite-security/main/binary-i386/Packages.xz $"
+
+in_copy security-base whole "$earlier_update
+  dpkg -i $archive/pool/$suite-security/*_1.1_amd64.deb >/dev/null && scripts/install-deps $both"
+check "mid-sync, the base from the security suite: no consistent set, nothing installed or removed" \
+  installed security-base "$(at 1.1 amd64)"
+check "and install-deps fails, its own last line saying what and what to do" \
+  last_line_says security-base "^install-deps: cannot install a consistent set of .* run scripts/install-deps again once the archive serves every index$"
+check "nothing of this machine changed" sh -c '! dpkg-query -W "libmsisetup-check:*" 2>/dev/null'
+
+summary "install-deps with the archive caught mid-sync"
