@@ -19,15 +19,20 @@ other_release() {  # other_release NUMBER: the other tested release
 # shellcheck source=/dev/null  # the machine's own file, read for its release
 this_release() { (. /etc/os-release && echo "${VERSION_ID:-}"); }
 
-# The only variables of the caller's environment that reach a root filesystem or the virtual
-# machine, so that no secret does (and a choice of the virtual machine reaches the other
-# release's part too): crossing_environment prints NAME=VALUE for each that is set.
+# The environment of a command in a root filesystem or the virtual machine: the system's PATH and
+# only these variables of the caller's, so that no secret crosses (and a choice of the virtual
+# machine reaches the other release's part too). crossing_environment prints NAME=VALUE lines.
 crossing_environment() {
   local name
-  for name in PATH LANG LC_ALL TZ CI MSISETUP_WINE_IN_VM; do
+  echo PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+  for name in LANG LC_ALL TZ CI MSISETUP_WINE_IN_VM; do
     if [ -n "${!name+set}" ]; then printf '%s=%s\n' "$name" "${!name}"; fi
   done
 }
+
+# What the scripts keep between runs: roots of the releases, the virtual machine's kernel package.
+# shellcheck disable=SC2034  # used by the scripts that source this file
+msisetup_cache=/var/cache/msisetup
 
 # The project's version, as project() in CMakeLists.txt sets it.
 project_version() { sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"; }
@@ -39,9 +44,22 @@ apt_update() {  # apt_update WHO: WHO names the script in that line
   local errors failed
   errors=$(apt-get update -qq 2>&1 >/dev/null) && return
   failed=$(sed -n 's|^[EW]: Failed to fetch .*/dists/\([^ ]*\).*|\1|p' <<<"$errors" | tr '\n' ' ')
-  if [ -z "$failed" ]; then
+  if [ -n "$failed" ]; then
+    echo "$1: Debian's archive did not serve these indexes as its Release files describe them (a mirror being synced?); going on without them: $failed" >&2
+  else
     printf '%s\n' "$errors" >&2
-    failed="(apt's errors above)"
+    echo "$1: apt-get update failed (above); going on with the indexes it could read" >&2
   fi
-  echo "$1: Debian's archive did not serve these indexes as its Release files describe them (a mirror being synced?); going on without them: $failed" >&2
+}
+
+# Why 32-bit Windows programs must run under Wine in the virtual machine (scripts/run-in-vm)
+# rather than here; fails where they run here.
+wine_vm_reason() {
+  if [ "${MSISETUP_WINE_IN_VM:-}" = 1 ]; then
+    echo "MSISETUP_WINE_IN_VM=1 asks for it"
+  elif ! "$(dirname "${BASH_SOURCE[0]}")/runs-32-bit-wine"; then
+    echo "this machine runs no 32-bit code (IA-32 emulation off), so 32-bit Wine cannot start here"
+  else
+    return 1
+  fi
 }

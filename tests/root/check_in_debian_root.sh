@@ -4,10 +4,14 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
+. scripts/lib.sh
 release=$1
-root=/var/cache/msisetup/roots/debian-$release
+root=$msisetup_cache/roots/debian-$release
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT
+# The commands of this check's runs sleep for a time no other process does, so that whatever is
+# left of them is found by its command line; the runner's own processes carry it too.
+sleeping="sleep 600.$$"
 start() {  # start COMMAND...: scripts/in-debian-root RELEASE COMMAND... in the background, as $runner
   scripts/in-debian-root "$release" "$@" >"$log/out" 2>"$log/err" &
   runner=$!
@@ -16,17 +20,13 @@ finish() {  # waits for $runner: its status
   status=0
   wait "$runner" || status=$?
 }
-nothing_left() {  # nothing of the run $runner: no process in the root or its namespaces, no mount
-  local pid
+nothing_left() {  # no process of this check's runs, and nothing of the root mounted here
   for _ in $(seq 5); do  # (the kernel ends them as soon as their namespace goes)
     sleep 1
-    for pid in /proc/[0-9]*; do
-      case $(readlink "$pid/root" 2>/dev/null) in "$root" | "$root"/*) continue 2 ;; esac
-      tr '\0' '\n' 2>/dev/null <"$pid/environ" | grep -qx "MSISETUP_ROOT_NAMESPACE=$runner" && continue 2
-    done
-    ! grep " $root/" /proc/self/mounts && return
+    pgrep -f "$sleeping" >/dev/null && continue
+    ! grep " ${root}[/ ]" /proc/self/mounts && return
   done
-  ps -eo pid,args | sed 's/^/  | /'
+  pgrep -af "$sleeping" | sed "s/^/  | /"
   false
 }
 in_root_until_it_sleeps() {  # the run $runner, once its command sleeps (it may make the root first)
@@ -36,7 +36,7 @@ in_root_until_it_sleeps() {  # the run $runner, once its command sleeps (it may 
   done
 }
 stopped_in_root() {  # stopped_in_root SIGNAL: a run stopped by SIGNAL while its command sleeps
-  start sh -c 'echo sleeping; sleep 600'
+  start sh -c "echo sleeping; $sleeping"
   in_root_until_it_sleeps
   kill "-$1" "$runner"
   { finish; } 2>/dev/null  # (no notice of the shell's that the run was killed)
@@ -49,7 +49,7 @@ MSISETUP_ROOT_CHECK_SECRET=x start sh -c '
   touch build/probe && echo "build: writable"
   touch probe 2>/dev/null && echo "project: writable" || echo "project: read-only"
   echo "variable: ${MSISETUP_ROOT_CHECK_SECRET-not passed}"
-  sleep 600 &
+  '"$sleeping"' &
   exit 3'
 finish
 check "in Debian $release: output and status (3), project read-only, build tree writable, no other variable" \
@@ -68,31 +68,39 @@ ended_well() { [ "$status" -eq 0 ] && nothing_left; }
 check "a run killed outright: the next run of the root goes ahead, and nothing is left" ended_well
 
 # Another chroot of this machine (its own folders, the same programs, project and root of the
-# release), in a mount namespace of this check's own, runs the same release's runner while a run
-# of it here sleeps. The project with what is mounted below it: run inside a root, its build/ is
+# release), entered in a mount namespace of this check's own: in_chroot KIND runs the same
+# release's runner there, its output in $log/KIND and its status in $chroot_status. A "container"
+# chroot is a mount point of its own, as a container's / is; a "plain" one a mere directory, as
+# chroot alone enters. The project with what is mounted below it: run inside a root, its build/ is
 # a mount of its own.
+in_chroot() {
+  mkdir -p "$log/$1.d"
+  # shellcheck disable=SC2016  # expanded by the shell in the namespace
+  unshare --mount sh -c '
+    chroot=$1 kind=$2 top=$3 root=$4 release=$5
+    [ "$kind" = plain ] || mount -t tmpfs tmpfs "$chroot" || exit
+    for folder in /bin /sbin /lib /lib32 /lib64 /usr /etc /dev /proc /sys; do
+      if [ -L "$folder" ]; then cp -P "$folder" "$chroot$folder"
+      elif [ -d "$folder" ]; then mkdir -p "$chroot$folder" && mount --rbind "$folder" "$chroot$folder"
+      fi
+    done
+    mkdir -p "$chroot/tmp" "$chroot$top" "$chroot$root" &&
+      mount --rbind "$top" "$chroot$top" && mount --bind "$root" "$chroot$root" &&
+      chroot "$chroot" sh -c "cd \"\$1\" && scripts/in-debian-root \"\$2\" true" sh "$top" "$release"
+  ' sh "$log/$1.d" "$1" "$PWD" "$root" "$release" >"$log/$1" 2>&1
+  chroot_status=$?
+}
 start sh -c 'echo sleeping; sleep 8; echo "slept to its end"'
 in_root_until_it_sleeps
-elsewhere=$log/another-chroot
-mkdir -p "$elsewhere"
-# shellcheck disable=SC2016  # expanded by the shell in the namespace
-unshare --mount sh -c '
-  elsewhere=$1 top=$2 root=$3 release=$4
-  mount -t tmpfs tmpfs "$elsewhere" || exit
-  for folder in /bin /sbin /lib /lib32 /lib64 /usr /etc /dev /proc /sys; do
-    if [ -L "$folder" ]; then cp -P "$folder" "$elsewhere$folder"
-    elif [ -d "$folder" ]; then mkdir -p "$elsewhere$folder" && mount --rbind "$folder" "$elsewhere$folder"
-    fi
-  done
-  mkdir -p "$elsewhere/tmp" "$elsewhere$top" "$elsewhere$root" &&
-    mount --rbind "$top" "$elsewhere$top" && mount --bind "$root" "$elsewhere$root" &&
-    chroot "$elsewhere" sh -c "cd \"\$1\" && scripts/in-debian-root \"\$2\" true" sh "$top" "$release"
-' sh "$elsewhere" "$PWD" "$root" "$release" >"$log/elsewhere" 2>&1
-elsewhere_status=$?
+in_chroot container
 finish
 check "the runner in another chroot runs (status 0)" \
-  sh -c "[ $elsewhere_status -eq 0 ] || { sed 's/^/  | /' '$log/elsewhere'; false; }"
+  sh -c "[ $chroot_status -eq 0 ] || { sed 's/^/  | /' '$log/container'; false; }"
 check "and leaves this machine's run alone: it sleeps to its end (status 0)" \
   test "$status:$(cat "$log/out")" = "$(printf '0:sleeping\nslept to its end')"
+
+in_chroot plain
+check "in a plain chroot (/ no mount point) it stops at once: 125 and one line of its own" \
+  test "$chroot_status:$(cat "$log/plain")" = "125:in-debian-root: / is not a mount point here (a plain chroot?), so no root can be entered: mount the chroot's directory onto itself (mount --bind DIR DIR) before entering it, as a container has it"
 
 summary "root filesystem runner"
