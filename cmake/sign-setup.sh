@@ -1,5 +1,6 @@
 #!/bin/sh
-# Signs one program in place (Authenticode, SHA-256) with osslsigncode and verifies the signature:
+# Signs one program in place (Authenticode, SHA-256) with osslsigncode and verifies the signature,
+# when a key is named; says on its last line whether, how and with what it signed:
 #   sign-setup.sh FILE
 # The key, either
 #   MSISETUP_SIGNING_PKCS12          the publisher's certificate and key (PKCS#12)
@@ -20,14 +21,22 @@ umask 077
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-if [ -n "${MSISETUP_SIGNING_PKCS11_MODULE-}" ]; then
+if [ -n "${MSISETUP_SIGNING_PKCS12-}" ] && [ -n "${MSISETUP_SIGNING_PKCS11_MODULE-}" ]; then
+  echo "name one signing key, MSISETUP_SIGNING_PKCS12 or MSISETUP_SIGNING_PKCS11_MODULE, not both: no package is made" >&2
+  exit 1
+elif [ -n "${MSISETUP_SIGNING_PKCS11_MODULE-}" ]; then
+  key="the key in the PKCS#11 token of $MSISETUP_SIGNING_PKCS11_MODULE (MSISETUP_SIGNING_KEY)"
   printf '%s' "${MSISETUP_SIGNING_PIN-}" >"$work/secret"
   # (No -pkcs11engine: osslsigncode finds the pkcs11 engine itself, and 2.5 fails when told.)
   set -- -pkcs11module "$MSISETUP_SIGNING_PKCS11_MODULE" -key "${MSISETUP_SIGNING_KEY-}" \
     -certs "${MSISETUP_SIGNING_CERT-}"
-else
+elif [ -n "${MSISETUP_SIGNING_PKCS12-}" ]; then
+  key=$MSISETUP_SIGNING_PKCS12
   printf '%s' "${MSISETUP_SIGNING_PASSWORD-}" >"$work/secret"
   set -- -pkcs12 "$MSISETUP_SIGNING_PKCS12"
+else
+  echo "setup.exe is NOT signed: neither MSISETUP_SIGNING_PKCS12 nor MSISETUP_SIGNING_PKCS11_MODULE is set"
+  exit 0
 fi
 set -- "$@" -readpass "$work/secret" -h sha256 -n "Qevtarn Setup"
 set -f  # the servers are split at spaces, and nothing else is done to them
@@ -52,3 +61,8 @@ if [ -n "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ] &&
   exit 1
 fi
 cp "$work/signed.exe" "$file"
+if [ -n "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ]; then
+  echo "setup.exe is signed with $key and time-stamped, and its signature and time-stamp verify"
+else
+  echo "setup.exe is signed with $key, and its signature verifies; it is NOT time-stamped (MSISETUP_SIGNING_TIMESTAMP_URL is not set), so it stops verifying when the certificate expires"
+fi

@@ -16,3 +16,15 @@ summary() {
   echo "$1: $passes passed, $failures failed"
   [ "$failures" -eq 0 ]
 }
+# serve DIRECTORY: busybox's web server for DIRECTORY on 127.0.0.1, at http://127.0.0.1:$port, its
+# process $server; it ends by itself, at the latest after ten minutes.
+serve() {
+  for port in $(shuf -i 20000-60000 -n 20); do
+    timeout 600 busybox httpd -f -p "127.0.0.1:$port" -h "$1" 2>/dev/null &
+    server=$!
+    sleep 0.5
+    kill -0 "$server" 2>/dev/null && return
+  done
+  echo "FAILED: no port for a web server on 127.0.0.1"
+  exit 1
+}

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/../.." || exit
 suite=$(release_name "$(this_release)")
 scratch=$(mktemp -d)
 chmod 755 "$scratch"  # (apt downloads and verifies as the user _apt)
-trap 'kill "${server:-}" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$scratch"' EXIT
+trap 'kill "${server:-}" 2>/dev/null; rm -rf "$scratch"' EXIT
 quietly() { "$@" >"$scratch/step.log" 2>&1 || { cat "$scratch/step.log"; exit 1; }; }
 
 # A library that both architectures must have at one version (Multi-Arch: same), as Wine's are,
@@ -56,12 +56,7 @@ cp -a "$archive" "$scratch/archive/mid-sync"
 index=$scratch/archive/mid-sync/dists/$suite-security/main/binary-i386/Packages.xz
 head -c -40 "$index" >"$scratch/short" && mv "$scratch/short" "$index"
 chmod -R a+rX "$scratch"
-for port in $(shuf -i 20000-60000 -n 20); do  # (it ends by itself, at the latest after ten minutes)
-  timeout 600 busybox httpd -f -p "127.0.0.1:$port" -h "$scratch/archive" 2>/dev/null &
-  server=$!
-  sleep 0.5
-  kill -0 "$server" 2>/dev/null && break
-done
+serve "$scratch/archive"
 
 in_copy() {  # in_copy NAME ARCHIVE SCRIPT: runs SCRIPT where apt reads only this check's archive,
   # served as ARCHIVE (whole or mid-sync), and dpkg keeps a copy of this machine's database; its

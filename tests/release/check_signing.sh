@@ -1,87 +1,18 @@
 #!/usr/bin/env bash
-# Signing the release with a key made inside a PKCS#11 token (SoftHSM2, in this check's own
-# folder), time-stamped by a responder of its own on 127.0.0.1; a throwaway root certifies both.
-# Nothing of it is committed, and it needs no Wine (CONTRIBUTING.md lists the checks).
-#   tests/release/check_signing.sh      (after the windows preset's build)
+# Signing the release, both ways side by side: a key in a file (PKCS#12) and a key made inside a
+# PKCS#11 token (SoftHSM2, in the check's own folder); time-stamped by a server of the check's own
+# on 127.0.0.1; a throwaway root certifies all. It packages the build tests/release/check_package.sh
+# made, and runs the signed file under Wine in the prefixes those tests left.
+#   tests/release/check_signing.sh      (after tests/release/check_package.sh)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
-. tests/check.sh
-. scripts/lib.sh
-zip=build/msisetup-$(project_version .)-win32.zip
-umask 077
-scratch=$(mktemp -d)
-trap 'kill "$responder" 2>/dev/null; rm -rf "$scratch"' EXIT
-quietly() { "$@" >"$scratch/step.log" 2>&1 || { cat "$scratch/step.log"; exit 1; }; }
+. tests/release/lib.sh
 echo "osslsigncode $(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsigncode \([^,]*\).*/\1/p')"
-
-echo "== a token holding the publisher's key, made inside it"
-export SOFTHSM2_CONF=$scratch/softhsm2.conf
-mkdir "$scratch/tokens"
-printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$scratch/tokens" >"$SOFTHSM2_CONF"
-module=/usr/lib/softhsm/libsofthsm2.so
-token=(pkcs11-tool --module "$module" --token-label "msisetup test")
-# pkcs11-tool reads env:NAME from the environment, so no PIN is on its command line either.
-so_pin=$(openssl rand -hex 8) pin=$(openssl rand -hex 8)
-export so_pin pin
-quietly pkcs11-tool --module "$module" --init-token --slot-index 0 --label "msisetup test" --so-pin env:so_pin
-quietly "${token[@]}" --login --login-type so --so-pin env:so_pin --init-pin --new-pin env:pin
-quietly "${token[@]}" --login --pin env:pin --keypairgen --key-type rsa:2048 --label publisher --id 01
-"${token[@]}" --login --pin env:pin --list-objects --type privkey >"$scratch/objects" 2>&1
-check "the key was made in the token, and can never leave it" \
-  grep -q "Access: *sensitive, always sensitive, never extractable, local" "$scratch/objects"
-quietly "${token[@]}" --read-object --type pubkey --id 01 --output-file "$scratch/publisher.der"
-quietly openssl pkey -pubin -inform DER -in "$scratch/publisher.der" -out "$scratch/publisher-key.pem"
-
-echo "== a throwaway root, the token key's certificate (valid for a day) and a time-stamp responder"
-certify() {  # certify NAME EXTENSIONS [DAYS [PUBLIC_KEY]]: NAME.pem, issued by the root for NAME.key or the key
-  local key=(-keyout "$scratch/$1.key")
-  printf '%b' "$2" >"$scratch/$1.ext"
-  [ -z "${4:-}" ] || key=(-keyout /dev/null)  # (a request needs a key of its own; it is dropped)
-  quietly openssl req -new -newkey rsa:2048 -nodes -subj "/CN=msisetup test $1" "${key[@]}" -out "$scratch/$1.csr"
-  quietly openssl x509 -req -in "$scratch/$1.csr" ${4:+-force_pubkey "$4"} -CA "$scratch/root.pem" \
-    -CAkey "$scratch/root.key" -CAcreateserial -days "${3:-30}" -extfile "$scratch/$1.ext" -out "$scratch/$1.pem"
-}
-quietly openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=msisetup test root" \
-  -keyout "$scratch/root.key" -out "$scratch/root.pem" \
-  -addext basicConstraints=critical,CA:true -addext keyUsage=critical,keyCertSign
-certify publisher 'extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n' 1 \
-  "$scratch/publisher-key.pem"
-certify tsa 'extendedKeyUsage=critical,timeStamping\nkeyUsage=critical,digitalSignature\n'
-cat >"$scratch/tsa.cnf" <<EOF
-[ tsa ]
-default_tsa = responder
-[ responder ]
-serial = $scratch/tsa.serial
-signer_cert = $scratch/tsa.pem
-signer_key = $scratch/tsa.key
-certs = $scratch/root.pem
-signer_digest = sha256
-default_policy = 1.2.3.4.1
-digests = sha256, sha384, sha512
-ess_cert_id_alg = sha256
-EOF
-# busybox's web server runs them as CGI programs: one that answers as a time-stamp server does,
-# one that answers with an error.
-mkdir -p "$scratch/www/cgi-bin"
-# shellcheck disable=SC2016  # expanded by the CGI program
-printf '#!/bin/sh\nhead -c "$CONTENT_LENGTH" >%q/query.tsq\nprintf "Content-Type: application/timestamp-reply\\r\\n\\r\\n"\nexec openssl ts -reply -config %q/tsa.cnf -queryfile %q/query.tsq 2>/dev/null\n' \
-  "$scratch" "$scratch" "$scratch" >"$scratch/www/cgi-bin/tsa"
-printf '#!/bin/sh\nprintf "Status: 500 Internal Server Error\\r\\nContent-Type: text/plain\\r\\n\\r\\nbroken\\n"\n' \
-  >"$scratch/www/cgi-bin/broken"
-chmod 755 "$scratch/www" "$scratch/www/cgi-bin" "$scratch/www/cgi-bin"/*
-for port in $(shuf -i 20000-60000 -n 20); do  # (it ends by itself, at the latest after ten minutes)
-  timeout 600 busybox httpd -f -p "127.0.0.1:$port" -h "$scratch/www" 2>/dev/null &
-  responder=$!
-  sleep 0.5
-  kill -0 "$responder" 2>/dev/null && break
-done
-served=http://127.0.0.1:$port/cgi-bin
+throwaway_root
+export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
+time_stamp_server
 unreachable=http://127.0.0.1:1/  # (nothing listens on port 1)
 
-export MSISETUP_SIGNING_PKCS11_MODULE=$module MSISETUP_SIGNING_CERT=$scratch/publisher.pem \
-  MSISETUP_SIGNING_KEY="pkcs11:token=msisetup%20test;object=publisher;type=private" \
-  MSISETUP_SIGNING_PIN=$pin MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
-printf '%s\n' "$pin" >"$scratch/pin"
 release() {  # release NAME [VARIABLE=VALUE...]: cpack --preset release with them set: $status, $scratch/NAME.log
   rm -f "$zip" "$zip.sha256"
   status=0
@@ -92,21 +23,47 @@ release() {  # release NAME [VARIABLE=VALUE...]: cpack --preset release with the
 }
 made() { [ "$status" -eq 0 ] && [ -f "$zip" ]; }
 no_package() { [ "$status" -ne 0 ] && [ ! -e "$zip" ] && [ ! -e "$zip.sha256" ]; }
-says() { grep -q -- "$2" "$scratch/$1.log" || { sed 's/^/  | /' "$scratch/$1.log"; false; }; }
 signed_file() {  # signed_file NAME: setup.exe of the package just made, as $scratch/NAME.exe
-  (cd "$scratch" && cmake -E tar xf "$OLDPWD/$zip" setup.exe && mv setup.exe "$1.exe")
+  unpack "$scratch/$1" "$zip" && cp "$scratch/$1/setup.exe" "$scratch/$1.exe"
 }
 verifies() {  # verifies FILE [TIME]: the signature verifies against the root (at TIME)
   osslsigncode verify -CAfile "$scratch/root.pem" -TSA-CAfile "$scratch/root.pem" ${2:+-time "$2"} \
     -in "$1" >"$scratch/verify.log" 2>&1
 }
-after_expiry=$(($(date -d "$(openssl x509 -enddate -noout -in "$scratch/publisher.pem" | cut -d= -f2)" +%s) + 86400))
+fails_to_verify() { ! verifies "$@"; }
 
-echo "== release signed with the token's key, time-stamped by the second server (the first is unreachable)"
-release stamped MSISETUP_SIGNING_TIMESTAMP_URL="$unreachable $served/tsa"
+echo "== a key in a file: PKCS#12, with its password"
+publisher_file
+export MSISETUP_SIGNING_PKCS12=$scratch/publisher.p12
+release file
 check "the release is made (status 0)" made
+check "checksum file verifies" sh -c "cd build && sha256sum -c --quiet '$(basename "$zip").sha256'"
+signed_file file
+check "its signature verifies against the publisher's root" verifies "$scratch/file.exe"
+check "but not against the system's roots" sh -c "! osslsigncode verify -in '$scratch/file.exe' >/dev/null 2>&1"
+cp "$scratch/file.exe" "$scratch/tampered.exe"
+printf '\x90' | dd of="$scratch/tampered.exe" bs=1 seek=1200 conv=notrunc status=none
+check "one flipped byte fails verification" fails_to_verify "$scratch/tampered.exe"
+osslsigncode remove-signature -in "$scratch/file.exe" -out "$scratch/unsigned-again.exe" >/dev/null
+check "without its signature, setup.exe is the unsigned build" cmp "$scratch/unsigned-again.exe" build/windows/setup.exe
+check "signed setup.exe passes the binary check" sh -c "bash tests/binary/check_setup_exe.sh \
+  i686-w64-mingw32-objdump i686-w64-mingw32-windres '$scratch/file.exe' '$version' >'$scratch/binary.log'"
+cp "$scratch/file.exe" build/windows/tests/standin/setup.exe
+check "signed setup.exe runs under Wine with the stand-in host (status 6)" \
+  sh -c "scripts/with-32-bit-wine ctest --preset windows -R launcher_with_stand_in_host -FS wine_ >'$scratch/run.log' 2>&1"
+cp build/windows/setup.exe build/windows/tests/standin/setup.exe
+release wrong-password MSISETUP_SIGNING_PASSWORD=wrong
+check "a wrong password fails the release, and leaves no package" no_package
+unset MSISETUP_SIGNING_PKCS12
+
+echo "== a key made inside a PKCS#11 token, and time-stamps"
+publisher_token
+check "the key was made in the token, and can never leave it" \
+  grep -q "Access: *sensitive, always sensitive, never extractable, local" "$scratch/token-objects"
+release stamped MSISETUP_SIGNING_TIMESTAMP_URL="$unreachable $served/tsa"
+check "time-stamped by the second server (the first unreachable): the release is made" made
 check "and its log says it is signed with the token's key and time-stamped" \
-  says stamped "signed with the key in the PKCS#11 token .* and time-stamped, and its signature and time-stamp verify"
+  logged stamped "signed with the key in the PKCS#11 token .* and time-stamped, and its signature and time-stamp verify"
 signed_file stamped
 check "its signature verifies against the root" verifies "$scratch/stamped.exe"
 check "and is time-stamped" grep -q "^Timestamp Server Signature verification: ok" "$scratch/verify.log"
@@ -115,16 +72,13 @@ signer_key() {  # the public key of the certificate the signature names
     openssl pkcs7 -in "$scratch/signature.pem" -print_certs | openssl x509 -noout -pubkey
 }
 check "its signer is the token's key" test "$(signer_key)" = "$(cat "$scratch/publisher-key.pem")"
+after_expiry=$(($(date -d "$(openssl x509 -enddate -noout -in "$scratch/publisher.pem" | cut -d= -f2)" +%s) + 86400))
 check "after its certificate has expired, it still verifies" verifies "$scratch/stamped.exe" "$after_expiry"
-mkdir -p "$scratch/releases" && cp "$zip" "$zip.sha256" "$scratch/releases/"
-
-echo "== release signed with the token's key, without a time-stamp"
 release unstamped MSISETUP_SIGNING_TIMESTAMP_URL=
-check "its log says it is not time-stamped, and stops verifying when the certificate expires" \
-  says unstamped "NOT time-stamped .*stops verifying when the certificate expires"
+check "without a time-stamp, its log says it stops verifying when the certificate expires" \
+  logged unstamped "NOT time-stamped .*stops verifying when the certificate expires"
 signed_file unstamped
 check "its signature verifies now" verifies "$scratch/unstamped.exe"
-fails_to_verify() { ! verifies "$@"; }
 check "but not after its certificate has expired" fails_to_verify "$scratch/unstamped.exe" "$after_expiry"
 
 echo "== releases that must fail"
@@ -134,21 +88,13 @@ release broken MSISETUP_SIGNING_TIMESTAMP_URL="$served/broken"
 check "the time-stamp server answers with an error: the release fails, and leaves no package" no_package
 release wrong-pin MSISETUP_SIGNING_PIN=wrong-pin MSISETUP_SIGNING_TIMESTAMP_URL=
 check "a wrong PIN: the release fails, and leaves no package" no_package
-release both MSISETUP_SIGNING_PKCS12="$scratch/any.p12" MSISETUP_SIGNING_TIMESTAMP_URL=
-check "both a PKCS#12 file and a token named: refused, and no package" no_package
-check "in one line" says both "name one signing key, MSISETUP_SIGNING_PKCS12 or MSISETUP_SIGNING_PKCS11_MODULE, not both"
-check "the PIN is in no release log" sh -c "! cat '$scratch'/*.log | grep -qF -f '$scratch/pin'"
+release both MSISETUP_SIGNING_PKCS12="$scratch/publisher.p12" MSISETUP_SIGNING_TIMESTAMP_URL=
+check "a PKCS#12 file and a token named at once: refused, and no package" no_package
+check "in one line" logged both "name one signing key, MSISETUP_SIGNING_PKCS12 or MSISETUP_SIGNING_PKCS11_MODULE, not both"
+# The patterns come from a file, so the secrets are on no command line here either.
+printf '%s\n' "$pin" "$MSISETUP_SIGNING_PASSWORD" >"$scratch/secrets"
+check "neither the PIN nor the password is in any release log" sh -c "! cat '$scratch'/*.log | grep -qF -f '$scratch/secrets'"
 check "nor on the command line of any program the releases started" \
-  sh -c "! cat '$scratch'/*.programs | grep -qF -f '$scratch/pin'"
+  sh -c "! cat '$scratch'/*.programs | grep -qF -f '$scratch/secrets'"
 
-echo "== the signed release is the build of its commit (scripts/verify-release)"
-if [ -z "$(git status --porcelain --untracked-files=no)" ]; then
-  env -u SOFTHSM2_CONF TMPDIR="$scratch" scripts/verify-release "$scratch/releases/$(basename "$zip")" \
-    >"$scratch/verify-release.log" 2>&1
-  check "the token-signed, time-stamped release is identical to the build of its commit" \
-    says verify-release "^IDENTICAL: .* exactly the build of commit $(git rev-parse HEAD)"
-else
-  echo "not run here: this tree has uncommitted changes, so no commit holds what was built"
-fi
-
-summary "signing with a token and time-stamps"
+summary "signing"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The release command, unsigned: it builds setup.exe, runs every Windows test of it under Wine (in
+# the virtual machine where this kernel runs no 32-bit code) and packages it with its record.
+#   tests/release/check_package.sh       (after scripts/install-deps)
+set -uo pipefail
+cd "$(dirname "$0")/../.." || exit
+. tests/release/lib.sh
+
+rm -f "$zip" "$zip.sha256"
+# Built here first, so that in the virtual machine it only configures again, tests and packages.
+quietly sh -c 'cmake --preset windows && cmake --build --preset windows'
+scripts/with-32-bit-wine cmake --workflow --preset release >"$scratch/release.log" 2>&1 ||
+  { tail -40 "$scratch/release.log"; exit 1; }
+grep -a '^\[in a virtual machine' "$scratch/release.log"
+grep -aE '^ *[0-9]+/[0-9]+ Test +#' "$scratch/release.log"  # every Windows entry's result
+entries=$(ctest --preset windows -N | sed -n 's/^Total Tests: //p')
+check "the release command ran all $entries Windows test entries, and they passed" \
+  logged release "100% tests passed, 0 tests failed out of $entries$"
+check "the release log says setup.exe is unsigned" logged release "setup.exe is NOT signed"
+check "checksum file verifies" sh -c "cd build && sha256sum -c --quiet '$(basename "$zip").sha256'"
+check "package holds setup.exe, BUILDINFO.txt, README.md, LICENSE and CHANGELOG.md" \
+  test "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" = "BUILDINFO.txt CHANGELOG.md LICENSE README.md setup.exe "
+unpack "$scratch/package" "$zip"
+check "packaged setup.exe is the reproducible build" cmp "$scratch/package/setup.exe" build/windows/setup.exe
+record=$scratch/package/BUILDINFO.txt
+check "BUILDINFO.txt names the commit built" grep -qx "commit: $(git rev-parse HEAD)" "$record"
+check "BUILDINFO.txt names the packaged setup.exe's SHA-256" grep -qx \
+  "setup.exe-sha256: $(sha256sum <"$scratch/package/setup.exe" | cut -d' ' -f1)" "$record"
+# shellcheck disable=SC2016  # dpkg-query's own field name
+check "BUILDINFO.txt names the compiler's Debian package version" grep -qx \
+  "package g++-mingw-w64-i686-posix: $(dpkg-query -W -f='${Version}' g++-mingw-w64-i686-posix)" "$record"
+release=$(this_release)
+check "BUILDINFO.txt names the Debian release it was built on" grep -qx \
+  "debian-release: $release ($(release_name "$release"))" "$record"
+check "BUILDINFO.txt holds no path (no slash at all)" sh -c "! grep -q / '$record'"
+
+summary "release package"

@@ -1,0 +1,87 @@
+# shellcheck shell=bash disable=SC2034  # (the checks that source it use its variables)
+# What the release checks share, sourced from the project's top: tests/check.sh, scripts/lib.sh, a
+# scratch folder, the package's name, and throwaway keys. Nothing of it is committed or outlives
+# the check.
+. tests/check.sh
+. scripts/lib.sh
+version=$(project_version .)
+zip=build/msisetup-$version-win32.zip
+umask 077
+scratch=$(mktemp -d)
+trap 'kill "${server:-}" 2>/dev/null; rm -rf "$scratch"' EXIT
+quietly() { "$@" >"$scratch/step.log" 2>&1 || { cat "$scratch/step.log"; exit 1; }; }
+logged() {  # logged NAME PATTERN: $scratch/NAME.log holds PATTERN (a regular expression)
+  grep -qE -- "$2" "$scratch/$1.log" || { sed 's/^/  | /' "$scratch/$1.log"; false; }
+}
+unpack() {  # unpack DIRECTORY ZIP: the package's files, fresh in DIRECTORY
+  local from
+  from=$(realpath "$2")
+  rm -rf "$1" && mkdir -p "$1" && (cd "$1" && cmake -E tar xf "$from")
+}
+
+# A root certificate of the check's own, and certify NAME EXTENSIONS [DAYS [PUBLIC_KEY]]: the
+# root's certificate NAME.pem for NAME.key (made here) or for PUBLIC_KEY, a key made elsewhere.
+throwaway_root() {
+  quietly openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=msisetup test root" \
+    -keyout "$scratch/root.key" -out "$scratch/root.pem" \
+    -addext basicConstraints=critical,CA:true -addext keyUsage=critical,keyCertSign
+}
+certify() {
+  local key=(-keyout "$scratch/$1.key")
+  printf '%b' "$2" >"$scratch/$1.ext"
+  [ -z "${4:-}" ] || key=(-keyout /dev/null)  # (a request needs a key of its own; it is dropped)
+  quietly openssl req -new -newkey rsa:2048 -nodes -subj "/CN=msisetup test $1" "${key[@]}" -out "$scratch/$1.csr"
+  quietly openssl x509 -req -in "$scratch/$1.csr" ${4:+-force_pubkey "$4"} -CA "$scratch/root.pem" \
+    -CAkey "$scratch/root.key" -CAcreateserial -days "${3:-30}" -extfile "$scratch/$1.ext" -out "$scratch/$1.pem"
+}
+code_signing='extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n'
+
+# A PKCS#12 file of a publisher the root certifies, its password in MSISETUP_SIGNING_PASSWORD.
+publisher_file() {
+  certify file-publisher "$code_signing" 2
+  MSISETUP_SIGNING_PASSWORD=$(openssl rand -hex 16)
+  export MSISETUP_SIGNING_PASSWORD
+  quietly openssl pkcs12 -export -inkey "$scratch/file-publisher.key" -in "$scratch/file-publisher.pem" \
+    -certfile "$scratch/root.pem" -passout env:MSISETUP_SIGNING_PASSWORD -out "$scratch/publisher.p12"
+}
+
+# A SoftHSM2 token in the scratch folder with the publisher's key made inside it, and the root's
+# certificate for that key (valid for a day), named in the MSISETUP_SIGNING_* variables. PINs are
+# read by pkcs11-tool from the environment (env:NAME), never from its command line.
+token_module=/usr/lib/softhsm/libsofthsm2.so
+publisher_token() {
+  local token=(pkcs11-tool --module "$token_module" --token-label "msisetup test")
+  export SOFTHSM2_CONF=$scratch/softhsm2.conf
+  mkdir "$scratch/tokens"
+  printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$scratch/tokens" >"$SOFTHSM2_CONF"
+  so_pin=$(openssl rand -hex 8) pin=$(openssl rand -hex 8)
+  export so_pin pin
+  quietly pkcs11-tool --module "$token_module" --init-token --slot-index 0 --label "msisetup test" --so-pin env:so_pin
+  quietly "${token[@]}" --login --login-type so --so-pin env:so_pin --init-pin --new-pin env:pin
+  quietly "${token[@]}" --login --pin env:pin --keypairgen --key-type rsa:2048 --label publisher --id 01
+  "${token[@]}" --login --pin env:pin --list-objects --type privkey >"$scratch/token-objects" 2>&1
+  quietly "${token[@]}" --read-object --type pubkey --id 01 --output-file "$scratch/publisher.der"
+  quietly openssl pkey -pubin -inform DER -in "$scratch/publisher.der" -out "$scratch/publisher-key.pem"
+  certify publisher "$code_signing" 1 "$scratch/publisher-key.pem"
+  export MSISETUP_SIGNING_PKCS11_MODULE=$token_module MSISETUP_SIGNING_CERT=$scratch/publisher.pem \
+    MSISETUP_SIGNING_KEY="pkcs11:token=msisetup%20test;object=publisher;type=private" MSISETUP_SIGNING_PIN=$pin
+}
+
+# A time-stamp server of the check's own on 127.0.0.1 ($served/tsa; $served/broken answers with an
+# error): openssl ts -reply as a CGI program of busybox's web server, which ends by itself.
+time_stamp_server() {
+  certify tsa 'extendedKeyUsage=critical,timeStamping\nkeyUsage=critical,digitalSignature\n'
+  printf '%s\n' "[ tsa ]" "default_tsa = responder" "[ responder ]" "serial = $scratch/tsa.serial" \
+    "signer_cert = $scratch/tsa.pem" "signer_key = $scratch/tsa.key" "certs = $scratch/root.pem" \
+    "signer_digest = sha256" "default_policy = 1.2.3.4.1" "digests = sha256, sha384, sha512" \
+    "ess_cert_id_alg = sha256" >"$scratch/tsa.cnf"
+  mkdir -p "$scratch/www/cgi-bin"
+  # shellcheck disable=SC2016  # expanded by the CGI program
+  printf '#!/bin/sh\nhead -c "$CONTENT_LENGTH" >%q/query.tsq\nprintf "Content-Type: application/timestamp-reply\\r\\n\\r\\n"\nexec openssl ts -reply -config %q/tsa.cnf -queryfile %q/query.tsq 2>/dev/null\n' \
+    "$scratch" "$scratch" "$scratch" >"$scratch/www/cgi-bin/tsa"
+  printf '#!/bin/sh\nprintf "Status: 500 Internal Server Error\\r\\nContent-Type: text/plain\\r\\n\\r\\nbroken\\n"\n' \
+    >"$scratch/www/cgi-bin/broken"
+  chmod 755 "$scratch/www" "$scratch/www/cgi-bin" "$scratch/www/cgi-bin"/*
+  serve "$scratch/www"
+  served=http://127.0.0.1:$port/cgi-bin
+}
