@@ -43,7 +43,7 @@ for part in "$suite" "$suite-security"; do
     mkdir -p "$archive/dists/$part/main/binary-$arch"
     (cd "$archive" && apt-ftparchive -a "$arch" packages "pool/$part") \
       >"$archive/dists/$part/main/binary-$arch/Packages"
-    xz -k "$archive/dists/$part/main/binary-$arch/Packages"
+    quietly xz -k "$archive/dists/$part/main/binary-$arch/Packages"
   done
   apt-ftparchive -o APT::FTPArchive::Release::Suite="$part" -o APT::FTPArchive::Release::Codename="$part" \
     -o APT::FTPArchive::Release::Architectures="amd64 i386" -o APT::FTPArchive::Release::Components=main \
