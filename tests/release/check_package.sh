@@ -33,5 +33,7 @@ release=$(this_release)
 check "BUILDINFO.txt names the Debian release it was built on" grep -qx \
   "debian-release: $release ($(release_name "$release"))" "$record"
 check "BUILDINFO.txt holds no path (no slash at all)" sh -c "! grep -q / '$record'"
+readme_versions() { grep -o 'msisetup-[0-9][0-9.]*[0-9]-win32' README.md | sort -u; }
+check "the README's commands name this version's package" test "$(readme_versions)" = "msisetup-$version-win32"
 
 summary "release package"
