@@ -28,3 +28,7 @@ serve() {
   echo "FAILED: no port for a web server on 127.0.0.1"
   exit 1
 }
+# quietly COMMAND...: runs a step of a check's own set-up; its output shows only when it fails,
+# and then the check stops. (The check's $scratch folder keeps it.)
+# shellcheck disable=SC2154  # each check sets its own scratch folder
+quietly() { "$@" >"$scratch/step.log" 2>&1 || { cat "$scratch/step.log"; exit 1; }; }

@@ -13,7 +13,6 @@ suite=$(release_name "$(this_release)")
 scratch=$(mktemp -d)
 chmod 755 "$scratch"  # (apt downloads and verifies as the user _apt)
 trap 'kill "${server:-}" 2>/dev/null; rm -rf "$scratch"' EXIT
-quietly() { "$@" >"$scratch/step.log" 2>&1 || { cat "$scratch/step.log"; exit 1; }; }
 
 # A library that both architectures must have at one version (Multi-Arch: same), as Wine's are,
 # and its development files, which need exactly its version: 1.0 in the release's own suite, 1.1
