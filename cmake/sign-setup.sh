@@ -1,20 +1,9 @@
 #!/bin/sh
 # Signs one program in place (Authenticode, SHA-256) with osslsigncode and verifies the signature,
-# when a key is named; says on its last line whether, how and with what it signed:
+# when a key is named by the MSISETUP_SIGNING_* variables (RELEASING.md lists them); says on its
+# last line whether, how and with what it signed. The password or PIN goes to osslsigncode in a
+# private file, never on a command line that other processes could read.
 #   sign-setup.sh FILE
-# The key, either
-#   MSISETUP_SIGNING_PKCS12          the publisher's certificate and key (PKCS#12)
-#   MSISETUP_SIGNING_PASSWORD        its password
-# or
-#   MSISETUP_SIGNING_PKCS11_MODULE   the PKCS#11 library of the token or HSM that holds the key
-#   MSISETUP_SIGNING_KEY             the key, as a pkcs11: URI
-#   MSISETUP_SIGNING_CERT            its certificate and any intermediate ones (PEM)
-#   MSISETUP_SIGNING_PIN             the token's PIN
-# The password or PIN is written to a private file for osslsigncode, never onto a command line
-# that other processes could read.
-#   MSISETUP_SIGNING_TIMESTAMP_URL   optional: RFC 3161 time-stamp servers, separated by spaces,
-#                                    tried in order; when set, the file must be time-stamped
-#   MSISETUP_SIGNING_CA_FILE         optional: the roots to verify against (default: the system's)
 set -eu
 file=$1
 umask 077
@@ -40,26 +29,15 @@ else
 fi
 set -- "$@" -readpass "$work/secret" -h sha256 -n "Qevtarn Setup"
 set -f  # the servers are split at spaces, and nothing else is done to them
-for url in ${MSISETUP_SIGNING_TIMESTAMP_URL-}; do
-  set -- "$@" -ts "$url"
-done
+for url in ${MSISETUP_SIGNING_TIMESTAMP_URL-}; do set -- "$@" -ts "$url"; done
 set +f
-osslsigncode sign "$@" -in "$file" -out "$work/signed.exe" >"$work/log" 2>&1 || {
-  cat "$work/log" >&2
-  exit 1
-}
+failed() { cat "$work/log" >&2; [ -z "${1-}" ] || echo "$1" >&2; exit 1; }
+osslsigncode sign "$@" -in "$file" -out "$work/signed.exe" >"$work/log" 2>&1 || failed
 ca=${MSISETUP_SIGNING_CA_FILE:-/etc/ssl/certs/ca-certificates.crt}
-osslsigncode verify -CAfile "$ca" -TSA-CAfile "$ca" -in "$work/signed.exe" >"$work/log" 2>&1 || {
-  cat "$work/log" >&2
-  echo "the signature of $file does not verify against $ca" >&2
-  exit 1
-}
-if [ -n "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ] &&
-  ! grep -q "^Timestamp Server Signature verification: ok" "$work/log"; then
-  cat "$work/log" >&2
-  echo "the signature of $file carries no time-stamp that verifies against $ca" >&2
-  exit 1
-fi
+osslsigncode verify -CAfile "$ca" -TSA-CAfile "$ca" -in "$work/signed.exe" >"$work/log" 2>&1 ||
+  failed "the signature of $file does not verify against $ca"
+[ -z "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ] || grep -q "^Timestamp Server Signature verification: ok" "$work/log" ||
+  failed "the signature of $file carries no time-stamp that verifies against $ca"
 cp "$work/signed.exe" "$file"
 if [ -n "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ]; then
   echo "setup.exe is signed with $key and time-stamped, and its signature and time-stamp verify"

@@ -2,20 +2,8 @@
 # What the project's scripts must agree on, decided here once; sourced, never run.
 
 # The Debian releases the project is built and tested on, each with its code name.
-release_name() {  # release_name NUMBER: its code name; fails for a release not tested on
-  case $1 in
-    12) echo bookworm ;;
-    13) echo trixie ;;
-    *) return 1 ;;
-  esac
-}
-other_release() {  # other_release NUMBER: the other tested release
-  case $1 in
-    12) echo 13 ;;
-    13) echo 12 ;;
-    *) return 1 ;;
-  esac
-}
+release_name() { case $1 in 12) echo bookworm ;; 13) echo trixie ;; *) return 1 ;; esac; }  # fails for others
+other_release() { case $1 in 12) echo 13 ;; 13) echo 12 ;; *) return 1 ;; esac; }
 # shellcheck source=/dev/null  # the machine's own file, read for its release
 this_release() { (. /etc/os-release && echo "${VERSION_ID:-}"); }
 
@@ -55,11 +43,8 @@ apt_update() {  # apt_update WHO: WHO names the script in that line
 # Why 32-bit Windows programs must run under Wine in the virtual machine (scripts/run-in-vm)
 # rather than here; fails where they run here.
 wine_vm_reason() {
-  if [ "${MSISETUP_WINE_IN_VM:-}" = 1 ]; then
-    echo "MSISETUP_WINE_IN_VM=1 asks for it"
+  if [ "${MSISETUP_WINE_IN_VM:-}" = 1 ]; then echo "MSISETUP_WINE_IN_VM=1 asks for it"
   elif ! "$(dirname "${BASH_SOURCE[0]}")/runs-32-bit-wine"; then
     echo "this machine runs no 32-bit code (IA-32 emulation off), so 32-bit Wine cannot start here"
-  else
-    return 1
-  fi
+  else return 1; fi
 }

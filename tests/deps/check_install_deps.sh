@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# scripts/install-deps while Debian's archive is caught mid-sync, made here and not taken from the
-# archive's state on the day: an archive of this check's own on 127.0.0.1, signed with a throwaway
-# key, whose security suite's i386 index is served shorter than its Release file says. apt and
-# dpkg see it in a mount namespace of their own, over a copy of this machine's package database,
-# so nothing of this machine changes (the check's packages hold no files).
+# scripts/install-deps while Debian's archive is caught mid-sync, made here, not taken from the
+# archive on the day: an archive of the check's own on 127.0.0.1, signed with a throwaway key,
+# whose security suite's i386 index is served shorter than its Release file says. apt and dpkg see
+# it in a mount namespace over a copy of this machine's package database, so nothing of this
+# machine changes (the check's packages hold no files).
 #   tests/deps/check_install_deps.sh       (as root, after scripts/install-deps)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
@@ -27,11 +27,8 @@ package() {  # package NAME VERSION ARCH SUITE FIELD...
   quietly dpkg-deb --build "$folder" "$archive/pool/$4/$1_$2_$3.deb"
 }
 for version in 0.9:base 1.0:"$suite" 1.1:"$suite-security"; do
-  package libmsisetup-check-dev "${version%%:*}" amd64 "${version#*:}" \
-    "Depends: libmsisetup-check (= ${version%%:*})"
-  for arch in amd64 i386; do
-    package libmsisetup-check "${version%%:*}" "$arch" "${version#*:}" "Multi-Arch: same"
-  done
+  package libmsisetup-check-dev "${version%%:*}" amd64 "${version#*:}" "Depends: libmsisetup-check (= ${version%%:*})"
+  for arch in amd64 i386; do package libmsisetup-check "${version%%:*}" "$arch" "${version#*:}" "Multi-Arch: same"; done
 done
 export GNUPGHOME=$scratch/gnupg
 mkdir -m 700 "$GNUPGHOME"
@@ -39,10 +36,9 @@ quietly gpg --batch --passphrase '' --quick-gen-key "msisetup test archive" ed25
 gpg --export >"$scratch/archive.gpg"
 for part in "$suite" "$suite-security"; do
   for arch in amd64 i386; do
-    mkdir -p "$archive/dists/$part/main/binary-$arch"
-    (cd "$archive" && apt-ftparchive -a "$arch" packages "pool/$part") \
-      >"$archive/dists/$part/main/binary-$arch/Packages"
-    quietly xz -k "$archive/dists/$part/main/binary-$arch/Packages"
+    index=$archive/dists/$part/main/binary-$arch/Packages
+    mkdir -p "${index%/*}" && (cd "$archive" && apt-ftparchive -a "$arch" packages "pool/$part") >"$index"
+    quietly xz -k "$index"
   done
   apt-ftparchive -o APT::FTPArchive::Release::Suite="$part" -o APT::FTPArchive::Release::Codename="$part" \
     -o APT::FTPArchive::Release::Architectures="amd64 i386" -o APT::FTPArchive::Release::Components=main \
@@ -65,8 +61,8 @@ in_copy() {  # in_copy NAME ARCHIVE SCRIPT: runs SCRIPT where apt reads only thi
   mkdir -p "$copy" && cp -a /var/lib/dpkg "$copy/dpkg" && cp -a /etc/apt "$copy/apt" &&
     rm -rf "$copy/apt/sources.list.d"/* || exit 1
   ln -sfn "$2" "$scratch/archive/served"
-  echo "deb [signed-by=$scratch/archive.gpg] http://127.0.0.1:$port/served/ $suite main" >"$copy/apt/sources.list"
-  echo "deb [signed-by=$scratch/archive.gpg] http://127.0.0.1:$port/served/ $suite-security main" >>"$copy/apt/sources.list"
+  printf "deb [signed-by=$scratch/archive.gpg] http://127.0.0.1:$port/served/ %s main\n" "$suite" "$suite-security" \
+    >"$copy/apt/sources.list"
   # shellcheck disable=SC2016  # expanded by the shell in the namespace
   unshare --mount --propagation private bash -c '
     mount --bind "$1/dpkg" /var/lib/dpkg && mount --bind "$1/apt" /etc/apt &&
@@ -76,13 +72,11 @@ in_copy() {  # in_copy NAME ARCHIVE SCRIPT: runs SCRIPT where apt reads only thi
     dpkg-query -W -f="\${Package}:\${Architecture} \${Version}\n" "*msisetup-check*" >"$1.installed" 2>/dev/null
   ' sh "$copy" "$3" >"$scratch/$1.out" 2>"$scratch/$1.err"
 }
-installed() {  # installed NAME VERSIONS: what the run NAME ended with, in any order
-  test "$(sort "$scratch/$1.installed")" = "$(sort <<<"$2")" || {
-    sed 's/^/  | /' "$scratch/$1.err" "$scratch/$1.installed"; false; }
-}
-says() { grep -q -- "$2" "$scratch/$1.err" || { sed 's/^/  | /' "$scratch/$1.err"; false; }; }
-last_line_says() { tail -n 1 "$scratch/$1.err" | grep -q -- "$2" || { sed 's/^/  | /' "$scratch/$1.err"; false; }; }
-says_nothing() { test ! -s "$scratch/$1.err" || { sed 's/^/  | /' "$scratch/$1.err"; false; }; }
+shown() { sed 's/^/  | /' "$scratch/$1.err" "$scratch/$1.installed"; false; }  # the run NAME's errors, and what it installed
+installed() { test "$(sort "$scratch/$1.installed")" = "$(sort <<<"$2")" || shown "$1"; }  # installed NAME VERSIONS
+says() { grep -q -- "$2" "$scratch/$1.err" || shown "$1"; }
+last_line_says() { tail -n 1 "$scratch/$1.err" | grep -q -- "$2" || shown "$1"; }
+says_nothing() { test ! -s "$scratch/$1.err" || shown "$1"; }
 both='libmsisetup-check-dev libmsisetup-check:i386'
 at() {  # at VERSION ARCH...: the library of each ARCH and its development files at VERSION
   local arch

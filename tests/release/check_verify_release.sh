@@ -38,21 +38,8 @@ unpack "$scratch/record" "$unsigned"
 check "BUILDINFO.txt names the commit, with no uncommitted changes" \
   test "$(grep -E '^(commit|uncommitted-changes): ' "$scratch/record/BUILDINFO.txt")" = "$(printf 'commit: %s\nuncommitted-changes: no' "$commit")"
 
-run_verify() {  # run_verify ZIP [CLONE]: scripts/verify-release ZIP, run inside CLONE (the commit's)
-  verify_status=0
-  (cd "${2:-$clone}" && TMPDIR=$verify/tmp "$clone/scripts/verify-release" "$1") >"$scratch/verify.log" 2>&1 ||
-    verify_status=$?
-}
-verify_says() {  # verify_says STATUS PATTERN: how the last run_verify ended, and what it said
-  if [ "$verify_status" -eq "$1" ] && grep -qE -- "$2" "$scratch/verify.log"; then return; fi
-  sed 's/^/  | /' "$scratch/verify.log"
-  false
-}
 releases="$scratch/Выпуск 1.1 (テスト)"  # a folder with spaces, in other languages
-edited() {  # edited NAME EDIT...: $releases/NAME.zip, the unsigned release with EDIT run in its files
-  unpack "$releases/$1" "$unsigned" && (cd "$releases/$1" && "${@:2}") &&
-    rm -f "$releases/$1.zip" && (cd "$releases/$1" && cmake -E tar cf "../$1.zip" --format=zip -- *)
-}
+mkdir -p "$releases"
 # A clone of its own (in a folder with spaces, in other languages) with one commit more, which
 # builds another setup.exe (another version number): verify-release must build the commit the
 # record names, not whatever the clone has checked out.
@@ -60,38 +47,38 @@ later="$scratch/другой клон"
 git clone --quiet "$clone" "$later"
 sed -i 's/^project(msisetup VERSION [0-9.]*/project(msisetup VERSION 9.9.9/' "$later/CMakeLists.txt"
 git -C "$later" -c user.name=test -c user.email=test@example.invalid commit --quiet -am "Other version"
-run_verify "$unsigned" "$later"
+verify_in "$later" unsigned "$unsigned"
 check "the unsigned release is the build of its commit, in a clone that has a later one (status 0)" \
-  verify_says 0 "^IDENTICAL: .* exactly the build of commit $commit"
-run_verify "$verify/file/$(basename "$zip")"
-check "the release signed with a key in a file, without its signature, too (status 0)" verify_says 0 "^IDENTICAL"
-run_verify "$verify/token/$(basename "$zip")"
-check "the release signed with a token's key and time-stamped, too (status 0)" verify_says 0 "^IDENTICAL"
-edited byte sh -c 'printf "\220" | dd of=setup.exe bs=1 seek=1200 conv=notrunc status=none'
-run_verify "$releases/byte.zip"
+  says unsigned 0 "^IDENTICAL: .* exactly the build of commit $commit"
+verify_in "$clone" file "$verify/file/$(basename "$zip")"
+check "the release signed with a key in a file, without its signature, too (status 0)" says file 0 "^IDENTICAL"
+verify_in "$clone" token "$verify/token/$(basename "$zip")"
+check "the release signed with a token's key and time-stamped, too (status 0)" says token 0 "^IDENTICAL"
+edited "$unsigned" "$releases/byte.zip" byte_changed
+verify_in "$clone" byte "$releases/byte.zip"
 check "one changed byte of setup.exe: not identical, at its offset (status 1)" \
-  verify_says 1 "^NOT IDENTICAL.*first difference at offset 1200"
+  says byte 1 "^NOT IDENTICAL.*first difference at offset 1200"
 # A toolchain package of a version Debian's archive does not have: it cannot be rebuilt as
 # recorded, so there is nothing to compare; never a verdict.
-edited version sed -i 's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
-run_verify "$releases/version.zip"
+edited "$unsigned" "$releases/version.zip" sed -i 's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
+verify_in "$clone" version "$releases/version.zip"
 check "a recorded version the archive does not have: named, nothing to compare (status 2)" \
-  verify_says 2 "archive no longer offers cmake 0.0-other: nothing to compare"
+  says version 2 "archive no longer offers cmake 0.0-other: nothing to compare"
 check "and the toolchain package of another version is named first" \
-  verify_says 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
-run_verify "$releases/version.zip"
-refused_again() { verify_says 2 "no longer offers cmake 0.0-other" && ! grep '^\[making' "$scratch/verify.log"; }
+  says version 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
+verify_in "$clone" again "$releases/version.zip"
+refused_again() { says again 2 "no longer offers cmake 0.0-other" && ! grep '^\[making' "$scratch/again.log"; }
 check "asked again, it refuses without making a root filesystem again (status 2)" refused_again
-edited other sed -i "s/^commit: .*/commit: $(git -C "$later" rev-parse HEAD)/" BUILDINFO.txt
-run_verify "$releases/other.zip" "$later"
+edited "$unsigned" "$releases/other.zip" sed -i "s/^commit: .*/commit: $(git -C "$later" rev-parse HEAD)/" BUILDINFO.txt
+verify_in "$later" other "$releases/other.zip"
 check "a record naming another commit: not identical (status 1)" \
-  verify_says 1 "^NOT IDENTICAL.*commit $(git -C "$later" rev-parse HEAD)"
+  says other 1 "^NOT IDENTICAL.*commit $(git -C "$later" rev-parse HEAD)"
 check "and nothing changed in the clone it ran in" test -z "$(git -C "$later" status --porcelain --ignored)"
 # Copies that leave nothing to compare: each a one-line reason and status 2.
 refused() {  # refused DESCRIPTION PATTERN EDIT...: a copy of the unsigned release, EDIT run in it
-  edited refused "${@:3}"
-  run_verify "$releases/refused.zip"
-  check "$1 (status 2)" verify_says 2 "$2"
+  edited "$unsigned" "$releases/refused.zip" "${@:3}"
+  verify_in "$clone" refused "$releases/refused.zip"
+  check "$1 (status 2)" says refused 2 "$2"
 }
 refused "a record naming a commit this clone does not have" "is not in this clone" \
   sed -i "s/^commit: .*/commit: $(printf '0%.0s' {1..40})/" BUILDINFO.txt
@@ -105,8 +92,8 @@ refused "a zip without BUILDINFO.txt" "holds no BUILDINFO.txt" rm BUILDINFO.txt
 refused "a zip without setup.exe" "holds no setup.exe" rm setup.exe
 cp "$unsigned" "$releases/mismatch.zip"
 sha256sum <"$verify/file/$(basename "$zip")" >"$releases/mismatch.zip.sha256"
-run_verify "$releases/mismatch.zip"
-check "a zip that does not match its .sha256 (status 2)" verify_says 2 "checksum does not match"
+verify_in "$clone" mismatch "$releases/mismatch.zip"
+check "a zip that does not match its .sha256 (status 2)" says mismatch 2 "checksum does not match"
 check "verify-release leaves nothing behind in its temporary folder" test -z "$(ls -A "$verify/tmp")"
 
 summary "verifying releases"

@@ -1,7 +1,6 @@
 # shellcheck shell=bash disable=SC2034  # (the checks that source it use its variables)
 # What the release checks share, sourced from the project's top: tests/check.sh, scripts/lib.sh, a
-# scratch folder, the package's name, and throwaway keys. Nothing of it is committed or outlives
-# the check.
+# scratch folder, the package's name, and throwaway keys, none of which outlives the check.
 . tests/check.sh
 . scripts/lib.sh
 version=$(project_version .)
@@ -17,9 +16,28 @@ unpack() {  # unpack DIRECTORY ZIP: the package's files, fresh in DIRECTORY
   from=$(realpath "$2")
   rm -rf "$1" && mkdir -p "$1" && (cd "$1" && cmake -E tar xf "$from")
 }
+edited() {  # edited ZIP COPY EDIT...: ZIP with EDIT run in its files, as COPY
+  local copy
+  copy=$(realpath "$2")
+  unpack "$scratch/edited" "$1" && (cd "$scratch/edited" && "${@:3}" && rm -f "$copy" && cmake -E tar cf "$copy" --format=zip -- *)
+}
+byte_changed() { printf '\220' | dd of=setup.exe bs=1 seek=1200 conv=notrunc status=none; }
+# verify_in CLONE NAME ZIP [RUNNER...]: the scratch clone's scripts/verify-release ZIP, run inside
+# CLONE (through RUNNER, as in a root): its output in $scratch/NAME.log, its status in NAME.status.
+verify_in() {
+  local status=0 top=$PWD
+  (cd "$1" && "${@:4}" env TMPDIR="$top/build/verify/tmp" "$top/build/verify/clone/scripts/verify-release" "$3") \
+    >"$scratch/$2.log" 2>&1 || status=$?
+  echo "$status" >"$scratch/$2.status"
+}
+says() {  # says NAME STATUS PATTERN: verify-release's run NAME ended with STATUS, saying PATTERN
+  [ "$(cat "$scratch/$1.status")" = "$2" ] && grep -qE -- "$3" "$scratch/$1.log" && return
+  sed 's/^/  | /' "$scratch/$1.log"
+  false
+}
 
-# A root certificate of the check's own, and certify NAME EXTENSIONS [DAYS [PUBLIC_KEY]]: the
-# root's certificate NAME.pem for NAME.key (made here) or for PUBLIC_KEY, a key made elsewhere.
+# A root certificate of the check's own; certify NAME EXTENSIONS [DAYS [PUBLIC_KEY]]: the root's
+# certificate NAME.pem for NAME.key (made here) or for PUBLIC_KEY, a key made elsewhere.
 throwaway_root() {
   quietly openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=msisetup test root" \
     -keyout "$scratch/root.key" -out "$scratch/root.pem" \
@@ -38,8 +56,8 @@ code_signing='extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n
 # A PKCS#12 file of a publisher the root certifies, its password in MSISETUP_SIGNING_PASSWORD.
 publisher_file() {
   certify file-publisher "$code_signing" 2
-  MSISETUP_SIGNING_PASSWORD=$(openssl rand -hex 16)
   export MSISETUP_SIGNING_PASSWORD
+  MSISETUP_SIGNING_PASSWORD=$(openssl rand -hex 16)
   quietly openssl pkcs12 -export -inkey "$scratch/file-publisher.key" -in "$scratch/file-publisher.pem" \
     -certfile "$scratch/root.pem" -passout env:MSISETUP_SIGNING_PASSWORD -out "$scratch/publisher.p12"
 }
@@ -50,11 +68,10 @@ publisher_file() {
 token_module=/usr/lib/softhsm/libsofthsm2.so
 publisher_token() {
   local token=(pkcs11-tool --module "$token_module" --token-label "msisetup test")
-  export SOFTHSM2_CONF=$scratch/softhsm2.conf
+  export SOFTHSM2_CONF=$scratch/softhsm2.conf so_pin pin
   mkdir "$scratch/tokens"
   printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$scratch/tokens" >"$SOFTHSM2_CONF"
   so_pin=$(openssl rand -hex 8) pin=$(openssl rand -hex 8)
-  export so_pin pin
   quietly pkcs11-tool --module "$token_module" --init-token --slot-index 0 --label "msisetup test" --so-pin env:so_pin
   quietly "${token[@]}" --login --login-type so --so-pin env:so_pin --init-pin --new-pin env:pin
   quietly "${token[@]}" --login --pin env:pin --keypairgen --key-type rsa:2048 --label publisher --id 01

@@ -16,10 +16,7 @@ start() {  # start COMMAND...: scripts/in-debian-root RELEASE COMMAND... in the 
   scripts/in-debian-root "$release" "$@" >"$log/out" 2>"$log/err" &
   runner=$!
 }
-finish() {  # waits for $runner: its status
-  status=0
-  wait "$runner" || status=$?
-}
+finish() { status=0; wait "$runner" || status=$?; }  # waits for $runner: its $status
 nothing_left() {  # no process of this check's runs, and nothing of the root mounted here
   for _ in $(seq 5); do  # (the kernel ends them as soon as their namespace goes)
     sleep 1
@@ -30,10 +27,7 @@ nothing_left() {  # no process of this check's runs, and nothing of the root mou
   false
 }
 in_root_until_it_sleeps() {  # the run $runner, once its command sleeps (it may make the root first)
-  for _ in $(seq 600); do
-    grep -q sleeping "$log/out" && return
-    sleep 1
-  done
+  for _ in $(seq 600); do grep -q sleeping "$log/out" && return; sleep 1; done
 }
 stopped_in_root() {  # stopped_in_root SIGNAL: a run stopped by SIGNAL while its command sleeps
   start sh -c "echo sleeping; $sleeping"
