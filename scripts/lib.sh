@@ -13,17 +13,13 @@ this_release() { (. /etc/os-release && echo "${VERSION_ID:-}"); }
 crossing_environment() {
   local name
   echo PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-  for name in LANG LC_ALL TZ CI MSISETUP_WINE_IN_VM; do
-    if [ -n "${!name+set}" ]; then printf '%s=%s\n' "$name" "${!name}"; fi
-  done
+  for name in LANG LC_ALL TZ CI MSISETUP_WINE_IN_VM; do [ -z "${!name+set}" ] || printf '%s=%s\n' "$name" "${!name}"; done
 }
 
 # What the scripts keep between runs: roots of the releases, the virtual machine's kernel package.
-# shellcheck disable=SC2034  # used by the scripts that source this file
+# shellcheck disable=SC2034  # (used by the scripts that source this file)
 msisetup_cache=/var/cache/msisetup
-
-# The project's version, as project() in CMakeLists.txt sets it.
-project_version() { sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"; }
+project_version() { sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"; }  # as CMakeLists.txt sets it
 
 # apt-get update that goes on where Debian's archive serves an index other than its Release file
 # describes (a mirror caught mid-sync): apt still verifies all it reads and leaves out what it

@@ -1,7 +1,6 @@
 # shellcheck shell=bash
-# The shell checks' common part, sourced: check DESCRIPTION COMMAND... runs COMMAND and says "ok"
-# or "FAILED" with DESCRIPTION, counting both; summary NAME closes with the counts and fails when
-# any check failed.
+# The shell checks' common part, sourced: check DESCRIPTION COMMAND... says "ok" or "FAILED" with
+# DESCRIPTION; summary NAME closes with the counts, and fails when any check failed.
 passes=0 failures=0
 check() {
   if "${@:2}"; then
@@ -16,8 +15,8 @@ summary() {
   echo "$1: $passes passed, $failures failed"
   [ "$failures" -eq 0 ]
 }
-# serve DIRECTORY: busybox's web server for DIRECTORY on 127.0.0.1, at http://127.0.0.1:$port, its
-# process $server; it ends by itself, at the latest after ten minutes.
+# serve DIRECTORY: busybox's web server for it at http://127.0.0.1:$port, process $server, which
+# ends by itself after ten minutes.
 serve() {
   for port in $(shuf -i 20000-60000 -n 20); do
     timeout 600 busybox httpd -f -p "127.0.0.1:$port" -h "$1" 2>/dev/null &
@@ -28,7 +27,6 @@ serve() {
   echo "FAILED: no port for a web server on 127.0.0.1"
   exit 1
 }
-# quietly COMMAND...: runs a step of a check's own set-up; its output shows only when it fails,
-# and then the check stops. (The check's $scratch folder keeps it.)
+# quietly COMMAND...: a step of a check's set-up; its output shows, and the check stops, if it fails.
 # shellcheck disable=SC2154  # each check sets its own scratch folder
 quietly() { "$@" >"$scratch/step.log" 2>&1 || { cat "$scratch/step.log"; exit 1; }; }

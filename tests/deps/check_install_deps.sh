@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# scripts/install-deps while Debian's archive is caught mid-sync, made here, not taken from the
-# archive on the day: an archive of the check's own on 127.0.0.1, signed with a throwaway key,
-# whose security suite's i386 index is served shorter than its Release file says. apt and dpkg see
-# it in a mount namespace over a copy of this machine's package database, so nothing of this
-# machine changes (the check's packages hold no files).
+# scripts/install-deps while Debian's archive is caught mid-sync, made here: an archive of the
+# check's own on 127.0.0.1, signed with a throwaway key, whose security suite's i386 index is
+# served short. apt and dpkg see it in a mount namespace over a copy of this machine's package
+# database, so nothing of this machine changes (the check's packages hold no files).
 #   tests/deps/check_install_deps.sh       (as root, after scripts/install-deps)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
@@ -53,10 +52,10 @@ head -c -40 "$index" >"$scratch/short" && mv "$scratch/short" "$index"
 chmod -R a+rX "$scratch"
 serve "$scratch/archive"
 
-in_copy() {  # in_copy NAME ARCHIVE SCRIPT: runs SCRIPT where apt reads only this check's archive,
-  # served as ARCHIVE (whole or mid-sync), and dpkg keeps a copy of this machine's database; its
-  # output in $scratch/NAME.out and NAME.err. The packages' versions it ends with are in
-  # NAME.installed.
+# in_copy NAME ARCHIVE SCRIPT: SCRIPT where apt reads only this archive, served as ARCHIVE (whole
+# or mid-sync), and dpkg a copy of this machine's database: output in $scratch/NAME.out and .err,
+# the versions it ends with in NAME.installed.
+in_copy() {
   local copy=$scratch/$1
   mkdir -p "$copy" && cp -a /var/lib/dpkg "$copy/dpkg" && cp -a /etc/apt "$copy/apt" &&
     rm -rf "$copy/apt/sources.list.d"/* || exit 1

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Releases proven across the two Debian releases, once both releases' runs of
-# tests/release/check_verify_release.sh have left their releases of the same commit (build/verify
-# here, build/debian-OTHER/verify in the other release's root): each release's unsigned release,
-# and a copy with one changed byte, verified in the other release, which rebuilds it in a root of
-# the release it was built on (inside the other release's root, for this machine's).
+# Releases proven across the two Debian releases, from the releases of one commit that both
+# releases' runs of tests/release/check_verify_release.sh left (build/verify here, and
+# build/debian-OTHER/verify): each unsigned release, and a copy with one changed byte, verified in
+# the other release, which rebuilds it in a root of the release it was built on.
 #   tests/release/check_across_releases.sh OTHER      (as scripts/test runs it)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
@@ -14,8 +13,7 @@ commit=$(git -C build/verify/clone rev-parse HEAD)
 check "both releases' runs made the same commit to verify" \
   test "$(git -C "build/debian-$other/verify/clone" rev-parse HEAD 2>&1)" = "$commit"
 
-# This release's release and its changed copy, verified in the other release's root, where its
-# build/ (build/debian-OTHER here) holds that release's clone.
+# This release's, verified in the other release's root, whose build/ is build/debian-OTHER here.
 mkdir -p "build/debian-$other/across"
 cp "build/verify/unsigned/$name" "build/debian-$other/across/"
 edited "build/verify/unsigned/$name" "build/debian-$other/across/byte.zip" byte_changed

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Signing the release, both ways side by side: a key in a file (PKCS#12) and a key made inside a
-# PKCS#11 token (SoftHSM2, in the check's own folder); time-stamped by a server of the check's own
-# on 127.0.0.1; a throwaway root certifies all. It packages the build tests/release/check_package.sh
-# made, and runs the signed file under Wine in the prefixes those tests left.
+# Signing the release, both ways side by side: a key in a file (PKCS#12) and one made in a PKCS#11
+# token (SoftHSM2); time-stamped by a server on 127.0.0.1; a throwaway root certifies all. It uses
+# the build and Wine prefixes that tests/release/check_package.sh left.
 #   tests/release/check_signing.sh      (after tests/release/check_package.sh)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
@@ -11,11 +10,12 @@ echo "osslsigncode $(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsignco
 throwaway_root
 export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
 
-release() {  # release NAME [VARIABLE=VALUE...]: cpack --preset release with them set: $status, $scratch/NAME.log
+# release NAME [VARIABLE=VALUE...]: cpack --preset release with them set: its $status, output in
+# $scratch/NAME.log, and in NAME.programs every program it starts with its whole command line, as
+# /proc shows it to anyone (strace sees each one start, however briefly).
+release() {
   rm -f "$zip" "$zip.sha256"
   status=0
-  # Every program the release starts, with its whole command line, as /proc shows it to anyone
-  # (strace sees each one start, however briefly it runs).
   strace -f -qq -e trace=execve -s 100000 -o "$scratch/$1.programs" \
     env "${@:2}" cpack --preset release >"$scratch/$1.log" 2>&1 || status=$?
 }
@@ -56,9 +56,7 @@ unset MSISETUP_SIGNING_PKCS12
 
 echo "== a key made inside a PKCS#11 token, and time-stamps"
 publisher_token
-# (Started only now: it ends by itself after ten minutes, and the run under Wine above may take
-# longer where it waits for the virtual machine.)
-time_stamp_server
+time_stamp_server  # (only now: it ends after ten minutes, and Wine above may wait longer for the VM)
 unreachable=http://127.0.0.1:1/  # (nothing listens on port 1)
 check "the key was made in the token, and can never leave it" \
   grep -q "Access: *sensitive, always sensitive, never extractable, local" "$scratch/token-objects"
@@ -71,8 +69,7 @@ check "its signature verifies against the root" verifies "$scratch/stamped.exe"
 check "and is time-stamped" grep -q "^Timestamp Server Signature verification: ok" "$scratch/verify.log"
 signer_key() {  # the public key of the certificate the signature names
   osslsigncode extract-signature -pem -in "$scratch/stamped.exe" -out "$scratch/signature.pem" >/dev/null &&
-    openssl pkcs7 -in "$scratch/signature.pem" -print_certs | openssl x509 -noout -pubkey
-}
+    openssl pkcs7 -in "$scratch/signature.pem" -print_certs | openssl x509 -noout -pubkey; }
 check "its signer is the token's key" test "$(signer_key)" = "$(cat "$scratch/publisher-key.pem")"
 after_expiry=$(($(date -d "$(openssl x509 -enddate -noout -in "$scratch/publisher.pem" | cut -d= -f2)" +%s) + 86400))
 check "after its certificate has expired, it still verifies" verifies "$scratch/stamped.exe" "$after_expiry"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# scripts/verify-release on releases of a commit of their own: the working tree as it is, committed
-# in a scratch clone (build/verify/clone) by a fixed author at HEAD's date, so that nothing is
-# skipped while the tree has uncommitted changes, and both releases' runs make the very same
-# commit. Its releases stay in build/verify for tests/release/check_across_releases.sh.
+# scripts/verify-release on releases of the working tree as it is, committed in a scratch clone
+# (build/verify/clone) by a fixed author at HEAD's date, so that nothing is skipped while the tree
+# has changes, and both releases' runs make the same commit. Its releases stay in build/verify for
+# tests/release/check_across_releases.sh.
 #   tests/release/check_verify_release.sh      (as root, after scripts/install-deps)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
@@ -18,8 +18,7 @@ git -C "$clone" add -A &&
     -c user.email=check@example.invalid commit --quiet --allow-empty -m "The tree under test" || exit 1
 commit=$(git -C "$clone" rev-parse HEAD)
 
-# The commit's releases: unsigned, signed with a key in a file, and signed with a token's key and
-# time-stamped. (The build needs no Wine.)
+# The commit's releases: unsigned, signed with a key in a file, and with a token's key, time-stamped.
 throwaway_root
 publisher_file
 publisher_token
@@ -40,9 +39,8 @@ check "BUILDINFO.txt names the commit, with no uncommitted changes" \
 
 releases="$scratch/Выпуск 1.1 (テスト)"  # a folder with spaces, in other languages
 mkdir -p "$releases"
-# A clone of its own (in a folder with spaces, in other languages) with one commit more, which
-# builds another setup.exe (another version number): verify-release must build the commit the
-# record names, not whatever the clone has checked out.
+# A clone with one commit more, which builds another setup.exe (another version): verify-release
+# must build the commit the record names, not what the clone has checked out.
 later="$scratch/другой клон"
 git clone --quiet "$clone" "$later"
 sed -i 's/^project(msisetup VERSION [0-9.]*/project(msisetup VERSION 9.9.9/' "$later/CMakeLists.txt"
@@ -58,8 +56,7 @@ edited "$unsigned" "$releases/byte.zip" byte_changed
 verify_in "$clone" byte "$releases/byte.zip"
 check "one changed byte of setup.exe: not identical, at its offset (status 1)" \
   says byte 1 "^NOT IDENTICAL.*first difference at offset 1200"
-# A toolchain package of a version Debian's archive does not have: it cannot be rebuilt as
-# recorded, so there is nothing to compare; never a verdict.
+# A toolchain package of a version the archive does not have: nothing to compare, never a verdict.
 edited "$unsigned" "$releases/version.zip" sed -i 's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
 verify_in "$clone" version "$releases/version.zip"
 check "a recorded version the archive does not have: named, nothing to compare (status 2)" \

@@ -22,8 +22,8 @@ edited() {  # edited ZIP COPY EDIT...: ZIP with EDIT run in its files, as COPY
   unpack "$scratch/edited" "$1" && (cd "$scratch/edited" && "${@:3}" && rm -f "$copy" && cmake -E tar cf "$copy" --format=zip -- *)
 }
 byte_changed() { printf '\220' | dd of=setup.exe bs=1 seek=1200 conv=notrunc status=none; }
-# verify_in CLONE NAME ZIP [RUNNER...]: the scratch clone's scripts/verify-release ZIP, run inside
-# CLONE (through RUNNER, as in a root): its output in $scratch/NAME.log, its status in NAME.status.
+# verify_in CLONE NAME ZIP [RUNNER...]: the scratch clone's verify-release ZIP, run inside CLONE
+# (through RUNNER, into a root): its output in $scratch/NAME.log, its status in NAME.status.
 verify_in() {
   local status=0 top=$PWD
   (cd "$1" && "${@:4}" env TMPDIR="$top/build/verify/tmp" "$top/build/verify/clone/scripts/verify-release" "$3") \
@@ -62,9 +62,8 @@ publisher_file() {
     -certfile "$scratch/root.pem" -passout env:MSISETUP_SIGNING_PASSWORD -out "$scratch/publisher.p12"
 }
 
-# A SoftHSM2 token in the scratch folder with the publisher's key made inside it, and the root's
-# certificate for that key (valid for a day), named in the MSISETUP_SIGNING_* variables. PINs are
-# read by pkcs11-tool from the environment (env:NAME), never from its command line.
+# A SoftHSM2 token with the publisher's key made inside it, and the root's certificate for that key
+# (for a day), named in the MSISETUP_SIGNING_* variables. PINs reach pkcs11-tool as env:NAME only.
 token_module=/usr/lib/softhsm/libsofthsm2.so
 publisher_token() {
   local token=(pkcs11-tool --module "$token_module" --token-label "msisetup test")

@@ -9,13 +9,9 @@ release=$1
 root=$msisetup_cache/roots/debian-$release
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT
-# The commands of this check's runs sleep for a time no other process does, so that whatever is
-# left of them is found by its command line; the runner's own processes carry it too.
+# The runs' commands sleep for a time no other process does, so that what is left is found.
 sleeping="sleep 600.$$"
-start() {  # start COMMAND...: scripts/in-debian-root RELEASE COMMAND... in the background, as $runner
-  scripts/in-debian-root "$release" "$@" >"$log/out" 2>"$log/err" &
-  runner=$!
-}
+start() { scripts/in-debian-root "$release" "$@" >"$log/out" 2>"$log/err" & runner=$!; }  # in the background
 finish() { status=0; wait "$runner" || status=$?; }  # waits for $runner: its $status
 nothing_left() {  # no process of this check's runs, and nothing of the root mounted here
   for _ in $(seq 5); do  # (the kernel ends them as soon as their namespace goes)
@@ -61,12 +57,10 @@ finish
 ended_well() { [ "$status" -eq 0 ] && nothing_left; }
 check "a run killed outright: the next run of the root goes ahead, and nothing is left" ended_well
 
-# Another chroot of this machine (its own folders, the same programs, project and root of the
-# release), entered in a mount namespace of this check's own: in_chroot KIND runs the same
-# release's runner there, its output in $log/KIND and its status in $chroot_status. A "container"
-# chroot is a mount point of its own, as a container's / is; a "plain" one a mere directory, as
-# chroot alone enters. The project with what is mounted below it: run inside a root, its build/ is
-# a mount of its own.
+# in_chroot KIND: the runner of the same release in another chroot of this machine (the same
+# programs, project and root), its output in $log/KIND, its status in $chroot_status. A "container"
+# chroot is a mount point, as a container's / is; a "plain" one a mere directory, as chroot alone
+# enters. The project with what is mounted below it (inside a root, its build/ is a mount).
 in_chroot() {
   mkdir -p "$log/$1.d"
   # shellcheck disable=SC2016  # expanded by the shell in the namespace

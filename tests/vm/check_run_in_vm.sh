@@ -7,17 +7,10 @@ cd "$(dirname "$0")/../.." || exit
 mkdir -p build
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT
-run() {  # run ARGUMENT...: scripts/run-in-vm ARGUMENT..., its output, errors and status in $log
-  status=0
-  scripts/run-in-vm "$@" >"$log/out" 2>"$log/err" || status=$?
-}
-says() {  # says STATUS PATTERN: how the last run ended, and what it said on standard error
-  if [ "$status" -eq "$1" ] && grep -q -- "$2" "$log/err"; then return; fi
-  sed 's/^/  | /' "$log/err"
-  false
-}
-# Only this PID namespace's: the other release's part, in its root, may have a virtual machine of
-# the same project running.
+run() { status=0; scripts/run-in-vm "$@" >"$log/out" 2>"$log/err" || status=$?; }  # output, errors, $status in $log
+said() { grep -q -- "$1" "$log/err" || { sed 's/^/  | /' "$log/err"; false; }; }  # said PATTERN: on standard error
+says() { [ "$status" -eq "$1" ] && said "$2"; }  # says STATUS PATTERN: how the last run ended, and what it said
+# (Only this PID namespace's: the other release's part may have one running.)
 no_qemu_left() { ! pgrep --ns $$ --nslist pid -f "qemu-system-x86_64 .*path=$PWD/build," >/dev/null; }
 
 text='h\303\251llo \\ "\n'  # UTF-8, a backslash and a quote
@@ -37,15 +30,13 @@ check "root read-only, build tree writable, no other variable, orphans reaped" \
   test "$(cat "$log/out")" = "$(printf 'root: read-only\nbuild: writable\nvariable: not passed\nzombies: 0')"
 check "the guest's write reached the build tree here" test -e build/vm/probe
 
-# A project wherever it lives, even below a folder the guest has empty, with spaces and letters of
-# other languages in its path.
+# A project below a folder the guest has empty, with spaces and other languages in its path.
 project="$log/проект в /tmp"
 mkdir -p "$project/scripts" "$project/build"
 cp scripts/run-in-vm scripts/lib.sh "$project/scripts/"
 echo "seen" >"$project/marker"
 status=0
-(cd "$project" && scripts/run-in-vm sh -c 'cat marker && echo written >build/out') \
-  >"$log/out" 2>"$log/err" || status=$?
+(cd "$project" && scripts/run-in-vm sh -c 'cat marker && echo written >build/out') >"$log/out" 2>"$log/err" || status=$?
 check "a project in /tmp: seen where it is, its build tree writable" \
   test "$status:$(cat "$log/out"):$(cat "$project/build/out" 2>&1)" = "0:seen:written"
 
@@ -60,13 +51,11 @@ check "and no qemu process is left" no_qemu_left
 # (Its caller is killed, so it has no status to hand to anyone: only what it said.)
 { bash -c 'scripts/run-in-vm sleep 600 2>"$1" & sleep 15; kill -9 $$' _ "$log/err"; } 2>/dev/null
 sleep 5
-said() { grep -q -- "$1" "$log/err" || { sed 's/^/  | /' "$log/err"; false; }; }
 check "a caller that ends ends its virtual machine, saying so" said "its caller ended; the virtual machine was stopped"
 check "and no qemu process is left" no_qemu_left
 
-# Two at once: the second's virtual machine starts when the first's has ended, so it is still
-# running then (alone, it would have ended long before). The second starts once the first's
-# virtual machine runs (the other release's part may hold the turn until then).
+# Two at once: the second is still running when the first ends (alone, it would have ended long
+# before). It starts once the first's machine runs (the other release's part may hold the turn).
 scripts/run-in-vm sleep 40 >/dev/null 2>&1 &
 first=$!
 while no_qemu_left && kill -0 "$first" 2>/dev/null; do sleep 1; done
@@ -76,11 +65,9 @@ wait "$first"
 check "two runs at once: the second waits for the first's virtual machine to end" kill -0 "$second"
 wait "$second"
 
-# A kernel package it cannot make a guest from (here one without the modules it needs): its own
-# one-line reason and 125, before any virtual machine starts.
+# A kernel package without the modules it needs: one line of its own and 125, before any guest.
 mkdir -p "$log/kernel/DEBIAN" "$log/kernel/boot" "$log/kernel/usr/lib/modules/0.0/kernel"
-printf 'Package: linux-image-0.0\nVersion: 0.0\nArchitecture: amd64\nMaintainer: none\nDescription: none\n' \
-  >"$log/kernel/DEBIAN/control"
+printf '%s: %s\n' Package linux-image-0.0 Version 0.0 Architecture amd64 Maintainer none Description none >"$log/kernel/DEBIAN/control"
 touch "$log/kernel/boot/vmlinuz-0.0" "$log/kernel/usr/lib/modules/0.0/modules.builtin"
 dpkg-deb --build "$log/kernel" "$log/linux-image-0.0.deb" >/dev/null
 MSISETUP_VM_KERNEL=$log/linux-image-0.0.deb run true
