@@ -52,8 +52,7 @@ check "a run stopped while its command runs leaves no process and no mount" noth
 
 stopped_in_root KILL
 check "a run killed outright: nothing of it is left within seconds" nothing_left
-start true
-finish
+start true && finish
 ended_well() { [ "$status" -eq 0 ] && nothing_left; }
 check "a run killed outright: the next run of the root goes ahead, and nothing is left" ended_well
 
@@ -68,9 +67,8 @@ in_chroot() {
     chroot=$1 kind=$2 top=$3 root=$4 release=$5
     [ "$kind" = plain ] || mount -t tmpfs tmpfs "$chroot" || exit
     for folder in /bin /sbin /lib /lib32 /lib64 /usr /etc /dev /proc /sys; do
-      if [ -L "$folder" ]; then cp -P "$folder" "$chroot$folder"
-      elif [ -d "$folder" ]; then mkdir -p "$chroot$folder" && mount --rbind "$folder" "$chroot$folder"
-      fi
+      [ -L "$folder" ] && cp -P "$folder" "$chroot$folder" && continue
+      [ ! -d "$folder" ] || { mkdir -p "$chroot$folder" && mount --rbind "$folder" "$chroot$folder"; } || exit
     done
     mkdir -p "$chroot/tmp" "$chroot$top" "$chroot$root" &&
       mount --rbind "$top" "$chroot$top" && mount --bind "$root" "$chroot$root" &&
