@@ -21,9 +21,7 @@ release() {
 }
 made() { [ "$status" -eq 0 ] && [ -f "$zip" ]; }
 no_package() { [ "$status" -ne 0 ] && [ ! -e "$zip" ] && [ ! -e "$zip.sha256" ]; }
-signed_file() {  # signed_file NAME: setup.exe of the package just made, as $scratch/NAME.exe
-  unpack "$scratch/$1" "$zip" && cp "$scratch/$1/setup.exe" "$scratch/$1.exe"
-}
+signed_file() { unpack "$scratch/$1" "$zip" && cp "$scratch/$1/setup.exe" "$scratch/$1.exe"; }  # the package's, as NAME.exe
 verifies() {  # verifies FILE [TIME]: the signature verifies against the root (at TIME)
   osslsigncode verify -CAfile "$scratch/root.pem" -TSA-CAfile "$scratch/root.pem" ${2:+-time "$2"} \
     -in "$1" >"$scratch/verify.log" 2>&1
@@ -39,8 +37,7 @@ check "checksum file verifies" sh -c "cd build && sha256sum -c --quiet '$(basena
 signed_file file
 check "its signature verifies against the publisher's root" verifies "$scratch/file.exe"
 check "but not against the system's roots" sh -c "! osslsigncode verify -in '$scratch/file.exe' >/dev/null 2>&1"
-cp "$scratch/file.exe" "$scratch/tampered.exe"
-printf '\x90' | dd of="$scratch/tampered.exe" bs=1 seek=1200 conv=notrunc status=none
+cp "$scratch/file.exe" "$scratch/tampered.exe" && byte_changed "$scratch/tampered.exe"
 check "one flipped byte fails verification" fails_to_verify "$scratch/tampered.exe"
 osslsigncode remove-signature -in "$scratch/file.exe" -out "$scratch/unsigned-again.exe" >/dev/null
 check "without its signature, setup.exe is the unsigned build" cmp "$scratch/unsigned-again.exe" build/windows/setup.exe

@@ -9,13 +9,12 @@ cd "$(dirname "$0")/../.." || exit
 . tests/release/lib.sh
 top=$PWD verify=$PWD/build/verify
 clone=$verify/clone
-rm -rf "$verify" && mkdir -p "$verify/tmp" && git clone --quiet "$top" "$clone" || exit 1
-git -C "$clone" ls-files -z | (cd "$clone" && xargs -0 rm -f)
-git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf - | tar -xf - -C "$clone"
 date=$(git log -1 --format=%cI)
-git -C "$clone" add -A &&
+rm -rf "$verify" && mkdir -p "$verify/tmp" && git clone --quiet "$top" "$clone" &&
+  git --git-dir="$clone/.git" --work-tree="$top" add -A &&
   GIT_AUTHOR_DATE=$date GIT_COMMITTER_DATE=$date git -C "$clone" -c user.name=msisetup-check \
-    -c user.email=check@example.invalid commit --quiet --allow-empty -m "The tree under test" || exit 1
+    -c user.email=check@example.invalid commit --quiet --allow-empty -m "The tree under test" &&
+  git -C "$clone" reset --quiet --hard || exit 1
 commit=$(git -C "$clone" rev-parse HEAD)
 
 # The commit's releases: unsigned, signed with a key in a file, and with a token's key, time-stamped.

@@ -21,7 +21,7 @@ edited() {  # edited ZIP COPY EDIT...: ZIP with EDIT run in its files, as COPY
   copy=$(realpath "$2")
   unpack "$scratch/edited" "$1" && (cd "$scratch/edited" && "${@:3}" && rm -f "$copy" && cmake -E tar cf "$copy" --format=zip -- *)
 }
-byte_changed() { printf '\220' | dd of=setup.exe bs=1 seek=1200 conv=notrunc status=none; }
+byte_changed() { printf '\220' | dd of="${1:-setup.exe}" bs=1 seek=1200 conv=notrunc status=none; }  # [FILE]
 # verify_in CLONE NAME ZIP [RUNNER...]: the scratch clone's verify-release ZIP, run inside CLONE
 # (through RUNNER, into a root): its output in $scratch/NAME.log, its status in NAME.status.
 verify_in() {
