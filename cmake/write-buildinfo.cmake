@@ -7,17 +7,14 @@
 # clone does not change what was built); "unknown" outside a clone or without git.
 execute_process(COMMAND git rev-parse --verify HEAD WORKING_DIRECTORY ${SOURCE_DIR}
   OUTPUT_VARIABLE commit OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed ERROR_QUIET)
+execute_process(COMMAND git diff --quiet HEAD -- WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE changed ERROR_QUIET)
 set(uncommitted unknown)
 if(failed)
   set(commit unknown)
-else()
-  execute_process(COMMAND git status --porcelain --untracked-files=no WORKING_DIRECTORY ${SOURCE_DIR}
-    OUTPUT_VARIABLE changes RESULT_VARIABLE failed)
-  if(NOT failed AND changes STREQUAL "")
-    set(uncommitted no)
-  elseif(NOT failed)
-    set(uncommitted yes)
-  endif()
+elseif(changed EQUAL 0)
+  set(uncommitted no)
+elseif(changed EQUAL 1)
+  set(uncommitted yes)
 endif()
 file(SHA256 ${SETUP_EXE} setup_sha256)
 set(record "version: ${VERSION}\ncommit: ${commit}\nuncommitted-changes: ${uncommitted}\n")
