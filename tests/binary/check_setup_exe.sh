@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks the built setup.exe as Windows will see it: a 32-bit console program that loads nothing
-# but KERNEL32.dll and msvcrt.dll, with ASLR and DEP on, version information, a manifest that
-# asks for no elevation, and within its size budget.
+# The built setup.exe as Windows sees it: a 32-bit console program that loads nothing but
+# KERNEL32.dll and msvcrt.dll, ASLR and DEP on, its version, a manifest asking for no elevation,
+# within its size budget.
 #   check_setup_exe.sh OBJDUMP WINDRES SETUP_EXE EXPECTED_VERSION
 set -uo pipefail
 objdump=$1 windres=$2 exe=$3 version=$4

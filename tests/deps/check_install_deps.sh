@@ -29,8 +29,7 @@ for version in 0.9:base 1.0:"$suite" 1.1:"$suite-security"; do
   package libmsisetup-check-dev "${version%%:*}" amd64 "${version#*:}" "Depends: libmsisetup-check (= ${version%%:*})"
   for arch in amd64 i386; do package libmsisetup-check "${version%%:*}" "$arch" "${version#*:}" "Multi-Arch: same"; done
 done
-export GNUPGHOME=$scratch/gnupg
-mkdir -m 700 "$GNUPGHOME"
+export GNUPGHOME=$scratch/gnupg && mkdir -m 700 "$GNUPGHOME"
 quietly gpg --batch --passphrase '' --quick-gen-key "msisetup test archive" ed25519 sign never
 gpg --export >"$scratch/archive.gpg"
 for part in "$suite" "$suite-security"; do
@@ -47,8 +46,7 @@ for part in "$suite" "$suite-security"; do
 done
 # The same archive caught mid-sync: one index shorter than its Release file says.
 cp -a "$archive" "$scratch/archive/mid-sync"
-index=$scratch/archive/mid-sync/dists/$suite-security/main/binary-i386/Packages.xz
-head -c -40 "$index" >"$scratch/short" && mv "$scratch/short" "$index"
+truncate -s -40 "$scratch/archive/mid-sync/dists/$suite-security/main/binary-i386/Packages.xz"
 chmod -R a+rX "$scratch"
 serve "$scratch/archive"
 
