@@ -12,29 +12,22 @@ logged() {  # logged NAME PATTERN: $scratch/NAME.log holds PATTERN (a regular ex
   grep -qE -- "$2" "$scratch/$1.log" || { sed 's/^/  | /' "$scratch/$1.log"; false; }
 }
 unpack() {  # unpack DIRECTORY ZIP: the package's files, fresh in DIRECTORY
-  local from
-  from=$(realpath "$2")
-  rm -rf "$1" && mkdir -p "$1" && (cd "$1" && cmake -E tar xf "$from")
+  set -- "$1" "$(realpath "$2")" && rm -rf "$1" && mkdir -p "$1" && (cd "$1" && cmake -E tar xf "$2")
 }
 edited() {  # edited ZIP COPY EDIT...: ZIP with EDIT run in its files, as COPY
-  local copy
-  copy=$(realpath "$2")
-  unpack "$scratch/edited" "$1" && (cd "$scratch/edited" && "${@:3}" && rm -f "$copy" && cmake -E tar cf "$copy" --format=zip -- *)
+  set -- "$1" "$(realpath "$2")" "${@:3}" && unpack "$scratch/edited" "$1" &&
+    (cd "$scratch/edited" && "${@:3}" && rm -f "$2" && cmake -E tar cf "$2" --format=zip -- *)
 }
 byte_changed() { printf '\220' | dd of="${1:-setup.exe}" bs=1 seek=1200 conv=notrunc status=none; }  # [FILE]
 # verify_in CLONE NAME ZIP [RUNNER...]: the scratch clone's verify-release ZIP, run inside CLONE
-# (through RUNNER, into a root): its output in $scratch/NAME.log, its status in NAME.status.
+# (through RUNNER, into a root): its output and last, its exit status, in $scratch/NAME.log.
 verify_in() {
   local status=0 top=$PWD
   (cd "$1" && "${@:4}" env TMPDIR="$top/build/verify/tmp" "$top/build/verify/clone/scripts/verify-release" "$3") \
     >"$scratch/$2.log" 2>&1 || status=$?
-  echo "$status" >"$scratch/$2.status"
+  echo "(exit status $status)" >>"$scratch/$2.log"
 }
-says() {  # says NAME STATUS PATTERN: verify-release's run NAME ended with STATUS, saying PATTERN
-  [ "$(cat "$scratch/$1.status")" = "$2" ] && grep -qE -- "$3" "$scratch/$1.log" && return
-  sed 's/^/  | /' "$scratch/$1.log"
-  false
-}
+says() { logged "$1" "$3" && logged "$1" "^\(exit status $2\)$"; }  # says NAME STATUS PATTERN
 
 # A root certificate of the check's own; certify NAME EXTENSIONS [DAYS [PUBLIC_KEY]]: the root's
 # certificate NAME.pem for NAME.key (made here) or for PUBLIC_KEY, a key made elsewhere.
