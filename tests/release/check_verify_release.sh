@@ -18,19 +18,16 @@ rm -rf "$verify" && mkdir -p "$verify/tmp" && git clone --quiet "$top" "$clone" 
 commit=$(git -C "$clone" rev-parse HEAD)
 
 # The commit's releases: unsigned, signed with a key in a file, and with a token's key, time-stamped.
-throwaway_root
-publisher_file
-publisher_token
-time_stamp_server
+throwaway_root && publisher_file && publisher_token && time_stamp_server
+export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
 package() {  # package NAME [VARIABLE=VALUE...]: the clone's release, as $verify/NAME/ZIP
-  (cd "$clone" && env "${@:2}" cpack --preset release) >"$scratch/$1.log" 2>&1 || { cat "$scratch/$1.log"; exit 1; }
+  quietly env -C "$clone" "${@:2}" cpack --preset release
   mkdir -p "$verify/$1" && mv "$clone/$zip" "$clone/$zip.sha256" "$verify/$1/"
 }
-quietly sh -c "cd '$clone' && cmake --preset windows -DBUILD_TESTING=OFF && cmake --build --preset windows"
+quietly env -C "$clone" sh -c 'cmake --preset windows -DBUILD_TESTING=OFF && cmake --build --preset windows'
 package unsigned -u MSISETUP_SIGNING_PKCS11_MODULE
-package file -u MSISETUP_SIGNING_PKCS11_MODULE MSISETUP_SIGNING_PKCS12="$scratch/publisher.p12" \
-  MSISETUP_SIGNING_CA_FILE="$scratch/root.pem"
-package token MSISETUP_SIGNING_CA_FILE="$scratch/root.pem" MSISETUP_SIGNING_TIMESTAMP_URL="$served/tsa"
+package file -u MSISETUP_SIGNING_PKCS11_MODULE MSISETUP_SIGNING_PKCS12="$scratch/publisher.p12"
+package token MSISETUP_SIGNING_TIMESTAMP_URL="$served/tsa"
 unsigned=$verify/unsigned/$(basename "$zip")
 unpack "$scratch/record" "$unsigned"
 check "BUILDINFO.txt names the commit, with no uncommitted changes" \

@@ -7,7 +7,8 @@ cd "$(dirname "$0")/../.." || exit
 mkdir -p build
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT
-run() { status=0; scripts/run-in-vm "$@" >"$log/out" 2>"$log/err" || status=$?; }  # output, errors, $status in $log
+# run ARGUMENT...: scripts/run-in-vm in the folder $in (the project's by default): output and errors in $log, $status
+run() { status=0; (cd "${in:-.}" && scripts/run-in-vm "$@") >"$log/out" 2>"$log/err" || status=$?; }
 said() { grep -q -- "$1" "$log/err" || { sed 's/^/  | /' "$log/err"; false; }; }  # said PATTERN: on standard error
 says() { [ "$status" -eq "$1" ] && said "$2"; }  # says STATUS PATTERN: how the last run ended, and what it said
 # (Only this PID namespace's: the other release's part may have one running.)
@@ -35,8 +36,7 @@ project="$log/проект в /tmp"
 mkdir -p "$project/scripts" "$project/build"
 cp scripts/run-in-vm scripts/lib.sh "$project/scripts/"
 echo "seen" >"$project/marker"
-status=0
-(cd "$project" && scripts/run-in-vm sh -c 'cat marker && echo written >build/out') >"$log/out" 2>"$log/err" || status=$?
+in=$project run sh -c 'cat marker && echo written >build/out'
 check "a project in /tmp: seen where it is, its build tree writable" \
   test "$status:$(cat "$log/out"):$(cat "$project/build/out" 2>&1)" = "0:seen:written"
 
@@ -56,11 +56,9 @@ check "and no qemu process is left" no_qemu_left
 
 # Two at once: the second is still running when the first ends (alone, it would have ended long
 # before). It starts once the first's machine runs (the other release's part may hold the turn).
-scripts/run-in-vm sleep 40 >/dev/null 2>&1 &
-first=$!
+scripts/run-in-vm sleep 40 >/dev/null 2>&1 & first=$!
 while no_qemu_left && kill -0 "$first" 2>/dev/null; do sleep 1; done
-scripts/run-in-vm true >/dev/null 2>&1 &
-second=$!
+scripts/run-in-vm true >/dev/null 2>&1 & second=$!
 wait "$first"
 check "two runs at once: the second waits for the first's virtual machine to end" kill -0 "$second"
 wait "$second"
