@@ -28,12 +28,9 @@ apt_update() {  # apt_update WHO: WHO names the script in that line
   local errors failed
   errors=$(apt-get update -qq 2>&1 >/dev/null) && return
   failed=$(sed -n 's|^[EW]: Failed to fetch .*/dists/\([^ ]*\).*|\1|p' <<<"$errors" | tr '\n' ' ')
-  if [ -n "$failed" ]; then
-    echo "$1: Debian's archive did not serve these indexes as its Release files describe them (a mirror being synced?); going on without them: $failed" >&2
-  else
-    printf '%s\n' "$errors" >&2
-    echo "$1: apt-get update failed (above); going on with the indexes it could read" >&2
-  fi
+  [ -z "$failed" ] || { echo "$1: Debian's archive did not serve these indexes as its Release files describe them (a mirror being synced?); going on without them: $failed" >&2; return; }
+  printf '%s\n' "$errors" >&2
+  echo "$1: apt-get update failed (above); going on with the indexes it could read" >&2
 }
 
 # Why 32-bit Windows programs must run under Wine in the virtual machine (scripts/run-in-vm)

@@ -60,14 +60,11 @@ in_copy() {
   ln -sfn "$2" "$scratch/archive/served"
   printf "deb [signed-by=$scratch/archive.gpg] http://127.0.0.1:$port/served/ %s main\n" "$suite" "$suite-security" \
     >"$copy/apt/sources.list"
-  # shellcheck disable=SC2016  # expanded by the shell in the namespace
-  unshare --mount --propagation private bash -c '
-    mount --bind "$1/dpkg" /var/lib/dpkg && mount --bind "$1/apt" /etc/apt &&
-      for folder in /var/lib/apt/lists /var/cache/apt /var/log; do mount -t tmpfs tmpfs "$folder" || exit; done &&
-      mkdir -p /var/lib/apt/lists/partial /var/cache/apt/archives/partial /var/log/apt || exit 125
-    bash -c "$2"
-    dpkg-query -W -f="\${Package}:\${Architecture} \${Version}\n" "*msisetup-check*" >"$1.installed" 2>/dev/null
-  ' sh "$copy" "$3" >"$scratch/$1.out" 2>"$scratch/$1.err"
+  bwrap --dev-bind / / --bind "$copy/dpkg" /var/lib/dpkg --bind "$copy/apt" /etc/apt --tmpfs /var/log --dir /var/log/apt \
+    --tmpfs /var/lib/apt/lists --dir /var/lib/apt/lists/partial --tmpfs /var/cache/apt --dir /var/cache/apt/archives/partial \
+    --chdir "$PWD" bash -c "$3" >"$scratch/$1.out" 2>"$scratch/$1.err"
+  # shellcheck disable=SC2016  # dpkg-query's own field names
+  dpkg-query --admindir="$copy/dpkg" -W -f='${Package}:${Architecture} ${Version}\n' '*msisetup-check*' >"$copy.installed" 2>/dev/null
 }
 shown() { sed 's/^/  | /' "$scratch/$1.err" "$scratch/$1.installed"; false; }  # the run NAME's errors, and what it installed
 installed() { test "$(sort "$scratch/$1.installed")" = "$(sort <<<"$2")" || shown "$1"; }  # installed NAME VERSIONS
