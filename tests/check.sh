@@ -3,13 +3,8 @@
 # DESCRIPTION; summary NAME closes with the counts, and fails when any check failed.
 passes=0 failures=0
 check() {
-  if "${@:2}"; then
-    echo "ok: $1"
-    passes=$((passes + 1))
-  else
-    echo "FAILED: $1"
-    failures=$((failures + 1))
-  fi
+  if "${@:2}"; then echo "ok: $1" && passes=$((passes + 1)) && return; fi
+  echo "FAILED: $1" && failures=$((failures + 1))
 }
 summary() {
   echo "$1: $passes passed, $failures failed"
