@@ -1,7 +1,8 @@
 # shellcheck shell=bash
-# The shell checks' common part, sourced: check DESCRIPTION COMMAND... says "ok" or "FAILED" with
-# DESCRIPTION; summary NAME closes with the counts, and fails when any check failed.
-passes=0 failures=0
+# The shell checks' common part, sourced: a $scratch folder, removed at the end; check DESCRIPTION
+# COMMAND... says "ok" or "FAILED"; summary NAME closes with the counts, failing if any check did.
+passes=0 failures=0 scratch=$(mktemp -d)
+trap 'kill "${server:-}" 2>/dev/null; rm -rf "$scratch"' EXIT
 check() {
   if "${@:2}"; then echo "ok: $1" && passes=$((passes + 1)) && return; fi
   echo "FAILED: $1" && failures=$((failures + 1))
@@ -23,5 +24,4 @@ serve() {
   exit 1
 }
 # quietly COMMAND...: a step of a check's set-up; its output shows, and the check stops, if it fails.
-# shellcheck disable=SC2154  # each check sets its own scratch folder
 quietly() { "$@" >"$scratch/step.log" 2>&1 || { cat "$scratch/step.log"; exit 1; }; }

@@ -9,9 +9,7 @@ cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
 . scripts/lib.sh
 suite=$(release_name "$(this_release)")
-scratch=$(mktemp -d)
 chmod 755 "$scratch"  # (apt downloads and verifies as the user _apt)
-trap 'kill "${server:-}" 2>/dev/null; rm -rf "$scratch"' EXIT
 
 # A library that both architectures must have at one version (Multi-Arch: same), as Wine's are,
 # and its development files, which need exactly its version: 1.0 in the release's own suite, 1.1

@@ -6,8 +6,6 @@
 version=$(project_version .)
 zip=build/msisetup-$version-win32.zip
 umask 077
-scratch=$(mktemp -d)
-trap 'kill "${server:-}" 2>/dev/null; rm -rf "$scratch"' EXIT
 logged() {  # logged NAME PATTERN: $scratch/NAME.log holds PATTERN (a regular expression)
   grep -qE -- "$2" "$scratch/$1.log" || { sed 's/^/  | /' "$scratch/$1.log"; false; }
 }

@@ -7,8 +7,7 @@ cd "$(dirname "$0")/../.." || exit
 . scripts/lib.sh
 release=$1
 root=$msisetup_cache/roots/debian-$release
-log=$(mktemp -d)
-trap 'rm -rf "$log"' EXIT
+log=$scratch
 # The runs' commands sleep for a time no other process does, so that what is left is found.
 sleeping="sleep 600.$$"
 start() { scripts/in-debian-root "$release" "$@" >"$log/out" 2>"$log/err" & runner=$!; }  # in the background

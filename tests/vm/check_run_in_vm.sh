@@ -5,8 +5,7 @@ set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
 mkdir -p build
-log=$(mktemp -d)
-trap 'rm -rf "$log"' EXIT
+log=$scratch
 # run ARGUMENT...: scripts/run-in-vm in the folder $in (the project's by default): output and errors in $log, $status
 run() { status=0; (cd "${in:-.}" && scripts/run-in-vm "$@") >"$log/out" 2>"$log/err" || status=$?; }
 said() { grep -q -- "$1" "$log/err" || { sed 's/^/  | /' "$log/err"; false; }; }  # said PATTERN: on standard error
