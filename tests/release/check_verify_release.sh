@@ -48,41 +48,35 @@ verify_in "$clone" file "$verify/file/$(basename "$zip")"
 check "the release signed with a key in a file, without its signature, too (status 0)" says file 0 "^IDENTICAL"
 verify_in "$clone" token "$verify/token/$(basename "$zip")"
 check "the release signed with a token's key and time-stamped, too (status 0)" says token 0 "^IDENTICAL"
-edited "$unsigned" "$releases/byte.zip" byte_changed
-verify_in "$clone" byte "$releases/byte.zip"
-check "one changed byte of setup.exe: not identical, at its offset (status 1)" \
-  says byte 1 "^NOT IDENTICAL.*first difference at offset 1200"
+# copy DESCRIPTION STATUS PATTERN EDIT...: a copy of the unsigned release, EDIT run in its files,
+# verified (in the clone $in, else the scratch clone) with STATUS, saying PATTERN; its log copy.log.
+copy() {
+  edited "$unsigned" "$releases/copy.zip" "${@:4}" && verify_in "${inside:-$clone}" copy "$releases/copy.zip"
+  check "$1 (status $2)" says copy "$2" "$3"
+}
+copy "one changed byte of setup.exe: not identical, at its offset" 1 "^NOT IDENTICAL.*first difference at offset 1200" byte_changed
 # A toolchain package of a version the archive does not have: nothing to compare, never a verdict.
-edited "$unsigned" "$releases/version.zip" sed -i 's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
-verify_in "$clone" version "$releases/version.zip"
-check "a recorded version the archive does not have: named, nothing to compare (status 2)" \
-  says version 2 "archive no longer offers cmake 0.0-other: nothing to compare"
+copy "a recorded version the archive does not have: named, nothing to compare" 2 \
+  "archive no longer offers cmake 0.0-other: nothing to compare" sed -i 's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
 check "and the toolchain package of another version is named first" \
-  says version 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
-verify_in "$clone" again "$releases/version.zip"
+  says copy 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
+verify_in "$clone" again "$releases/copy.zip"
 refused_again() { says again 2 "no longer offers cmake 0.0-other" && ! grep '^\[making' "$scratch/again.log"; }
 check "asked again, it refuses without making a root filesystem again (status 2)" refused_again
-edited "$unsigned" "$releases/other.zip" sed -i "s/^commit: .*/commit: $(git -C "$later" rev-parse HEAD)/" BUILDINFO.txt
-verify_in "$later" other "$releases/other.zip"
-check "a record naming another commit: not identical (status 1)" \
-  says other 1 "^NOT IDENTICAL.*commit $(git -C "$later" rev-parse HEAD)"
+later_commit=$(git -C "$later" rev-parse HEAD)
+inside=$later copy "a record naming another commit: not identical" 1 "^NOT IDENTICAL.*commit $later_commit" \
+  sed -i "s/^commit: .*/commit: $later_commit/" BUILDINFO.txt
 check "and nothing changed in the clone it ran in" test -z "$(git -C "$later" status --porcelain --ignored)"
-# Copies that leave nothing to compare: each a one-line reason and status 2.
-refused() {  # refused DESCRIPTION PATTERN EDIT...: a copy of the unsigned release, EDIT run in it
-  edited "$unsigned" "$releases/refused.zip" "${@:3}"
-  verify_in "$clone" refused "$releases/refused.zip"
-  check "$1 (status 2)" says refused 2 "$2"
-}
-refused "a record naming a commit this clone does not have" "is not in this clone" \
+# Copies that leave nothing to compare: each a one-line reason.
+copy "a record naming a commit this clone does not have" 2 "is not in this clone" \
   sed -i "s/^commit: .*/commit: $(printf '0%.0s' {1..40})/" BUILDINFO.txt
-refused "a record from a tree with uncommitted changes" "uncommitted changes" \
+copy "a record from a tree with uncommitted changes" 2 "uncommitted changes" \
   sed -i "s/^uncommitted-changes: .*/uncommitted-changes: yes/" BUILDINFO.txt
-refused "a record naming no Debian release" "names no Debian release" \
-  sed -i "/^debian-release: /d; /^debian: /d" BUILDINFO.txt
-refused "a record naming a release there is no root of" "names Debian 11 \\(bullseye\\): a root filesystem can be made of Debian 12 or 13 only" \
+copy "a record naming no Debian release" 2 "names no Debian release" sed -i "/^debian-release: /d; /^debian: /d" BUILDINFO.txt
+copy "a record naming a release there is no root of" 2 "names Debian 11 \\(bullseye\\): a root filesystem can be made of Debian 12 or 13 only" \
   sed -i "s/^debian-release: .*/debian-release: 11 (bullseye)/" BUILDINFO.txt
-refused "a zip without BUILDINFO.txt" "holds no BUILDINFO.txt" rm BUILDINFO.txt
-refused "a zip without setup.exe" "holds no setup.exe" rm setup.exe
+copy "a zip without BUILDINFO.txt" 2 "holds no BUILDINFO.txt" rm BUILDINFO.txt
+copy "a zip without setup.exe" 2 "holds no setup.exe" rm setup.exe
 cp "$unsigned" "$releases/mismatch.zip"
 sha256sum <"$verify/file/$(basename "$zip")" >"$releases/mismatch.zip.sha256"
 verify_in "$clone" mismatch "$releases/mismatch.zip"

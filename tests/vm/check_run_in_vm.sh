@@ -6,8 +6,8 @@ cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
 mkdir -p build
 log=$scratch
-# run ARGUMENT...: scripts/run-in-vm in the folder $in (the project's by default): output and errors in $log, $status
-run() { status=0; (cd "${in:-.}" && scripts/run-in-vm "$@") >"$log/out" 2>"$log/err" || status=$?; }
+# run ARGUMENT...: scripts/run-in-vm in the folder $inside (the project's by default): output and errors in $log, $status
+run() { status=0; (cd "${inside:-.}" && scripts/run-in-vm "$@") >"$log/out" 2>"$log/err" || status=$?; }
 said() { grep -q -- "$1" "$log/err" || { sed 's/^/  | /' "$log/err"; false; }; }  # said PATTERN: on standard error
 says() { [ "$status" -eq "$1" ] && said "$2"; }  # says STATUS PATTERN: how the last run ended, and what it said
 # (Only this PID namespace's: the other release's part may have one running.)
@@ -35,7 +35,7 @@ project="$log/проект в /tmp"
 mkdir -p "$project/scripts" "$project/build"
 cp scripts/run-in-vm scripts/lib.sh "$project/scripts/"
 echo "seen" >"$project/marker"
-in=$project run sh -c 'cat marker && echo written >build/out'
+inside=$project run sh -c 'cat marker && echo written >build/out'
 check "a project in /tmp: seen where it is, its build tree writable" \
   test "$status:$(cat "$log/out"):$(cat "$project/build/out" 2>&1)" = "0:seen:written"
 
