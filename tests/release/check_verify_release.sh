@@ -49,7 +49,7 @@ check "the release signed with a key in a file, without its signature, too (stat
 verify_in "$clone" token "$verify/token/$(basename "$zip")"
 check "the release signed with a token's key and time-stamped, too (status 0)" says token 0 "^IDENTICAL"
 # copy DESCRIPTION STATUS PATTERN EDIT...: a copy of the unsigned release, EDIT run in its files,
-# verified (in the clone $in, else the scratch clone) with STATUS, saying PATTERN; its log copy.log.
+# verified (in the clone $inside, else the scratch clone) with STATUS, saying PATTERN; its log copy.log.
 copy() {
   edited "$unsigned" "$releases/copy.zip" "${@:4}" && verify_in "${inside:-$clone}" copy "$releases/copy.zip"
   check "$1 (status $2)" says copy "$2" "$3"
