@@ -4,8 +4,7 @@
 # The Debian releases the project is built and tested on, each with its code name.
 release_name() { case $1 in 12) echo bookworm ;; 13) echo trixie ;; *) return 1 ;; esac; }  # fails for others
 other_release() { case $1 in 12) echo 13 ;; 13) echo 12 ;; *) return 1 ;; esac; }
-# shellcheck source=/dev/null  # the machine's own file, read for its release
-this_release() { (. /etc/os-release && echo "${VERSION_ID:-}"); }
+this_release() { sed -n 's/^VERSION_ID="\?\([^"]*\)"\?$/\1/p' /etc/os-release; }
 
 # The environment of a command in a root filesystem or the virtual machine: the system's PATH and
 # only these variables of the caller's, so that no secret crosses (and a choice of the virtual

@@ -18,9 +18,8 @@ archive=$scratch/archive/whole
 package() {  # package NAME VERSION ARCH SUITE FIELD...
   local folder=$scratch/packages/$1-$2-$3
   mkdir -p "$folder/DEBIAN" "$archive/pool/$4"
-  printf '%s\n' "Package: $1" "Version: $2" "Architecture: $3" "${@:5}" \
-    "Maintainer: msisetup tests <tests@example.invalid>" "Description: a package of the install-deps check" \
-    >"$folder/DEBIAN/control"
+  printf '%s\n' "Package: $1" "Version: $2" "Architecture: $3" "${@:5}" "Maintainer: msisetup tests <tests@example.invalid>" \
+    "Description: a package of the install-deps check" >"$folder/DEBIAN/control"
   quietly dpkg-deb --build "$folder" "$archive/pool/$4/$1_$2_$3.deb"
 }
 for version in 0.9:base 1.0:"$suite" 1.1:"$suite-security"; do
@@ -33,8 +32,7 @@ gpg --export >"$scratch/archive.gpg"
 for part in "$suite" "$suite-security"; do
   for arch in amd64 i386; do
     index=$archive/dists/$part/main/binary-$arch/Packages
-    mkdir -p "${index%/*}" && (cd "$archive" && apt-ftparchive -a "$arch" packages "pool/$part") >"$index"
-    quietly xz -k "$index"
+    mkdir -p "${index%/*}" && (cd "$archive" && apt-ftparchive -a "$arch" packages "pool/$part") >"$index" && xz -k "$index"
   done
   apt-ftparchive -o APT::FTPArchive::Release::Suite="$part" -o APT::FTPArchive::Release::Codename="$part" \
     -o APT::FTPArchive::Release::Architectures="amd64 i386" -o APT::FTPArchive::Release::Components=main \

@@ -14,8 +14,7 @@ check "both releases' runs made the same commit to verify" \
   test "$(git -C "build/debian-$other/verify/clone" rev-parse HEAD 2>&1)" = "$commit"
 
 # This release's, verified in the other release's root, whose build/ is build/debian-OTHER here.
-mkdir -p "build/debian-$other/across"
-cp "build/verify/unsigned/$name" "build/debian-$other/across/"
+mkdir -p "build/debian-$other/across" && cp "build/verify/unsigned/$name" "build/debian-$other/across/"
 edited "build/verify/unsigned/$name" "build/debian-$other/across/byte.zip" byte_changed
 in_other=("$PWD/scripts/in-debian-root" "$other")
 verify_in build/verify/clone ours "$PWD/build/across/$name" "${in_other[@]}"

@@ -14,8 +14,7 @@ export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
 # $scratch/NAME.log, and in NAME.programs every program it starts with its whole command line, as
 # /proc shows it to anyone (strace sees each one start, however briefly).
 release() {
-  rm -f "$zip" "$zip.sha256"
-  status=0
+  rm -f "$zip" "$zip.sha256" && status=0
   strace -f -qq -e trace=execve -s 100000 -o "$scratch/$1.programs" \
     env "${@:2}" cpack --preset release >"$scratch/$1.log" 2>&1 || status=$?
 }

@@ -14,12 +14,9 @@ start() { scripts/in-debian-root "$release" "$@" >"$log/out" 2>"$log/err" & runn
 finish() { status=0; wait "$runner" || status=$?; }  # waits for $runner: its $status
 nothing_left() {  # no process of this check's runs, and nothing of the root mounted here
   for _ in $(seq 5); do  # (the kernel ends them as soon as their namespace goes)
-    sleep 1
-    pgrep -f "$sleeping" >/dev/null && continue
-    ! grep " ${root}[/ ]" /proc/self/mounts && return
+    sleep 1 && ! pgrep -f "$sleeping" >/dev/null && ! grep " ${root}[/ ]" /proc/self/mounts && return
   done
-  pgrep -af "$sleeping" | sed "s/^/  | /"
-  false
+  pgrep -af "$sleeping" | sed "s/^/  | /" && false
 }
 in_root_until_it_sleeps() {  # the run $runner, once its command sleeps (it may make the root first)
   for _ in $(seq 600); do grep -q sleeping "$log/out" && return; sleep 1; done
