@@ -109,8 +109,9 @@ std::wstring program_directory() {
 }
 
 std::wstring fresh_directory(const std::string& name) {
-    const std::filesystem::path directory =
-        std::filesystem::path(program_directory()) / "work" / name;
+    // Each layout's own, since the two layouts' entries run at the same time.
+    const std::filesystem::path directory = std::filesystem::path(program_directory()) /
+                                            (on_64_bit_windows() ? "work-64" : "work-32") / name;
     std::filesystem::remove_all(directory);
     std::filesystem::create_directories(directory);
     return directory.wstring();

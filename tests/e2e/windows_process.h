@@ -42,7 +42,7 @@ bool on_64_bit_windows();
 // The folder that holds this test program; the test layout is built around it.
 std::wstring program_directory();
 
-// A fresh, empty folder for one test, named after it.
+// A fresh, empty folder for one test, named after it, in this layout's work folder.
 std::wstring fresh_directory(const std::string& name);
 
 // The whole content of a file, or "" when it does not exist.
