@@ -4,11 +4,9 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
-mkdir -p build
-log=$scratch
-# run ARGUMENT...: scripts/run-in-vm in the folder $inside (the project's by default): output and errors in $log, $status
-run() { status=0; (cd "${inside:-.}" && scripts/run-in-vm "$@") >"$log/out" 2>"$log/err" || status=$?; }
-said() { grep -q -- "$1" "$log/err" || { sed 's/^/  | /' "$log/err"; false; }; }  # said PATTERN: on standard error
+# run ARGUMENT...: scripts/run-in-vm in the folder $inside (the project's by default): output and errors in $scratch, $status
+run() { status=0; (cd "${inside:-.}" && scripts/run-in-vm "$@") >"$scratch/out" 2>"$scratch/err" || status=$?; }
+said() { grep -q -- "$1" "$scratch/err" || { sed 's/^/  | /' "$scratch/err"; false; }; }  # said PATTERN: on standard error
 says() { [ "$status" -eq "$1" ] && said "$2"; }  # says STATUS PATTERN: how the last run ended, and what it said
 # (Only this PID namespace's: the other release's part may have one running.)
 no_qemu_left() { ! pgrep --ns $$ --nslist pid -f "qemu-system-x86_64 .*path=$PWD/build," >/dev/null; }
@@ -16,9 +14,9 @@ no_qemu_left() { ! pgrep --ns $$ --nslist pid -f "qemu-system-x86_64 .*path=$PWD
 text='h\303\251llo \\ "\n'  # UTF-8, a backslash and a quote
 run sh -c "printf '$text'; exit 3"
 # shellcheck disable=SC2059  # the text is written as a format of escapes, as the guest gets it
-printf "$text" >"$log/expected"
+printf "$text" >"$scratch/expected"
 check "the command's output, byte for byte, and its status (3)" \
-  sh -c "[ $status -eq 3 ] && cmp '$log/out' '$log/expected'"
+  sh -c "[ $status -eq 3 ] && cmp '$scratch/out' '$scratch/expected'"
 
 rm -f build/vm/probe
 MSISETUP_VM_CHECK_SECRET=x run sh -c '
@@ -27,35 +25,37 @@ MSISETUP_VM_CHECK_SECRET=x run sh -c '
   echo "variable: ${MSISETUP_VM_CHECK_SECRET-not passed}"
   (sleep 1 &); sleep 3; echo "zombies: $(ps -eo stat= | grep -c "^Z")"'
 check "root read-only, build tree writable, no other variable, orphans reaped" \
-  test "$(cat "$log/out")" = "$(printf 'root: read-only\nbuild: writable\nvariable: not passed\nzombies: 0')"
+  test "$(cat "$scratch/out")" = "$(printf 'root: read-only\nbuild: writable\nvariable: not passed\nzombies: 0')"
 check "the guest's write reached the build tree here" test -e build/vm/probe
 
 # A project below a folder the guest has empty, with spaces and other languages in its path.
-project="$log/проект в /tmp"
+project="$scratch/проект в /tmp"
 mkdir -p "$project/scripts" "$project/build"
 cp scripts/run-in-vm scripts/lib.sh "$project/scripts/"
 echo "seen" >"$project/marker"
 inside=$project run sh -c 'cat marker && echo written >build/out'
 check "a project in /tmp: seen where it is, its build tree writable" \
-  test "$status:$(cat "$log/out"):$(cat "$project/build/out" 2>&1)" = "0:seen:written"
+  test "$status:$(cat "$scratch/out"):$(cat "$project/build/out" 2>&1)" = "0:seen:written"
 
-run --time-limit 20 sleep 600
-check "a hung guest: stopped at its time limit (status 124)" says 124 "did not finish within 20 s"
+run --time-limit 10 sleep 600
+check "a hung guest: stopped at its time limit (status 124)" says 124 "did not finish within 10 s"
 check "and no qemu process is left" no_qemu_left
 
 run sh -c 'echo c >/proc/sysrq-trigger'
 check "a guest that dies: status 125 and why" says 125 "the guest died"
 check "and no qemu process is left" no_qemu_left
 
-# (Its caller is killed, so it has no status to hand to anyone: only what it said.)
-{ bash -c 'scripts/run-in-vm sleep 600 2>"$1" & sleep 15; kill -9 $$' _ "$log/err"; } 2>/dev/null
-sleep 5
+# (Its caller is killed, so it has no status to hand to anyone: only what it said.) Once its machine
+# runs: the other release's part may hold the turn for many minutes.
+: >"$scratch/err"; bash -c 'scripts/run-in-vm sleep 600 2>"$1" & exec sleep 3600' _ "$scratch/err" & caller=$!
+for _ in {1..1800}; do { no_qemu_left && [ ! -s "$scratch/err" ]; } || break; sleep 1; done
+sleep 2 && kill -9 "$caller" && wait "$caller" 2>/dev/null; sleep 3
 check "a caller that ends ends its virtual machine, saying so" said "its caller ended; the virtual machine was stopped"
 check "and no qemu process is left" no_qemu_left
 
 # Two at once: the second is still running when the first ends (alone, it would have ended long
 # before). It starts once the first's machine runs (the other release's part may hold the turn).
-scripts/run-in-vm sleep 40 >/dev/null 2>&1 & first=$!
+scripts/run-in-vm sleep 20 >/dev/null 2>&1 & first=$!
 while no_qemu_left && kill -0 "$first" 2>/dev/null; do sleep 1; done
 scripts/run-in-vm true >/dev/null 2>&1 & second=$!
 wait "$first"
@@ -63,13 +63,13 @@ check "two runs at once: the second waits for the first's virtual machine to end
 wait "$second"
 
 # A kernel package without the modules it needs: one line of its own and 125, before any guest.
-mkdir -p "$log/kernel/DEBIAN" "$log/kernel/boot" "$log/kernel/usr/lib/modules/0.0/kernel"
-printf '%s: %s\n' Package linux-image-0.0 Version 0.0 Architecture amd64 Maintainer none Description none >"$log/kernel/DEBIAN/control"
-touch "$log/kernel/boot/vmlinuz-0.0" "$log/kernel/usr/lib/modules/0.0/modules.builtin"
-dpkg-deb --build "$log/kernel" "$log/linux-image-0.0.deb" >/dev/null
-MSISETUP_VM_KERNEL=$log/linux-image-0.0.deb run true
+mkdir -p "$scratch/kernel/DEBIAN" "$scratch/kernel/boot" "$scratch/kernel/usr/lib/modules/0.0/kernel"
+printf '%s: %s\n' Package linux-image-0.0 Version 0.0 Architecture amd64 Maintainer none Description none >"$scratch/kernel/DEBIAN/control"
+touch "$scratch/kernel/boot/vmlinuz-0.0" "$scratch/kernel/usr/lib/modules/0.0/modules.builtin"
+dpkg-deb --build "$scratch/kernel" "$scratch/linux-image-0.0.deb" >/dev/null
+MSISETUP_VM_KERNEL=$scratch/linux-image-0.0.deb run true
 check "a kernel package it cannot make a guest from: status 125 and why" \
   says 125 "cannot make the guest: linux-image-0.0.deb has no module virtio_pci"
-check "and that in one line" test "$(wc -l <"$log/err")" -eq 1
+check "and that in one line" test "$(wc -l <"$scratch/err")" -eq 1
 
 summary "virtual machine runner"
