@@ -10,6 +10,7 @@ said() { grep -q -- "$1" "$scratch/err" || { sed 's/^/  | /' "$scratch/err"; fal
 says() { [ "$status" -eq "$1" ] && said "$2"; }  # says STATUS PATTERN: how the last run ended, and what it said
 # (Only this PID namespace's: the other release's part may have one running.)
 no_qemu_left() { ! pgrep --ns $$ --nslist pid -f "qemu-system-x86_64 .*path=$PWD/build," >/dev/null; }
+guest_of() { while no_qemu_left && kill -0 "$1" 2>/dev/null; do sleep 1; done; }  # PID: until its machine runs, or it ends
 
 text='h\303\251llo \\ "\n'  # UTF-8, a backslash and a quote
 run sh -c "printf '$text'; exit 3"
@@ -45,18 +46,17 @@ run sh -c 'echo c >/proc/sysrq-trigger'
 check "a guest that dies: status 125 and why" says 125 "the guest died"
 check "and no qemu process is left" no_qemu_left
 
-# (Its caller is killed, so it has no status to hand to anyone: only what it said.) Once its machine
-# runs: the other release's part may hold the turn for many minutes.
-: >"$scratch/err"; bash -c 'scripts/run-in-vm sleep 600 2>"$1" & exec sleep 3600' _ "$scratch/err" & caller=$!
-for _ in {1..1800}; do { no_qemu_left && [ ! -s "$scratch/err" ]; } || break; sleep 1; done
+# Killed once its machine runs (the other release may hold the turn for minutes): only what it said counts.
+bash -c 'scripts/run-in-vm sleep 600 2>"$1" & wait' _ "$scratch/err" & caller=$!
+guest_of "$caller"
 sleep 2 && kill -9 "$caller" && wait "$caller" 2>/dev/null; sleep 3
 check "a caller that ends ends its virtual machine, saying so" said "its caller ended; the virtual machine was stopped"
 check "and no qemu process is left" no_qemu_left
 
 # Two at once: the second is still running when the first ends (alone, it would have ended long
-# before). It starts once the first's machine runs (the other release's part may hold the turn).
+# before). It starts once the first's machine runs.
 scripts/run-in-vm sleep 20 >/dev/null 2>&1 & first=$!
-while no_qemu_left && kill -0 "$first" 2>/dev/null; do sleep 1; done
+guest_of "$first"
 scripts/run-in-vm true >/dev/null 2>&1 & second=$!
 wait "$first"
 check "two runs at once: the second waits for the first's virtual machine to end" kill -0 "$second"
