@@ -15,9 +15,11 @@ crossing_environment() {
   for name in LANG LC_ALL TZ CI MSISETUP_WINE_IN_VM; do [ -z "${!name+set}" ] || printf '%s=%s\n' "$name" "${!name}"; done
 }
 
-# What the scripts keep between runs: roots of the releases, the virtual machine's kernel package.
+# What the scripts keep between runs: roots of the releases, the virtual machine's kernel package,
+# Windows prefixes.
 # shellcheck disable=SC2034  # (used by the scripts that source this file)
 msisetup_cache=/var/cache/msisetup
+wine_prefixes=$msisetup_cache/wineprefixes  # (scripts/wine-prefix keeps them; the guest writes there)
 project_version() { sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"; }  # as CMakeLists.txt sets it
 
 # apt-get update that goes on where Debian's archive serves an index other than its Release file

@@ -1,16 +1,33 @@
 #!/usr/bin/env bash
 # The virtual machine runner itself, scripts/run-in-vm (CONTRIBUTING.md lists the checks).
-#   tests/vm/check_run_in_vm.sh       (boots eight short virtual machines)
+#   tests/vm/check_run_in_vm.sh       (boots eleven short virtual machines)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
-# run ARGUMENT...: scripts/run-in-vm in the folder $inside (the project's by default): output and errors in $scratch, $status
-run() { status=0; (cd "${inside:-.}" && scripts/run-in-vm "$@") >"$scratch/out" 2>"$scratch/err" || status=$?; }
+# run ARGUMENT...: scripts/run-in-vm in the folder $inside (the project's by default), within two
+# minutes unless the arguments say otherwise: output and errors in $scratch, $status
+run() {
+  status=0
+  (cd "${inside:-.}" && scripts/run-in-vm --time-limit 120 "$@") >"$scratch/out" 2>"$scratch/err" || status=$?
+}
 said() { grep -q -- "$1" "$scratch/err" || { sed 's/^/  | /' "$scratch/err"; false; }; }  # said PATTERN: on standard error
 says() { [ "$status" -eq "$1" ] && said "$2"; }  # says STATUS PATTERN: how the last run ended, and what it said
 # (Only this PID namespace's: the other release's part may have one running.)
 no_qemu_left() { ! pgrep --ns $$ --nslist pid -f "qemu-system-x86_64 .*path=$PWD/build," >/dev/null; }
 guest_of() { while no_qemu_left && kill -0 "$1" 2>/dev/null; do sleep 1; done; }  # PID: until its machine runs, or it ends
+stalled_run() {  # stalled_run N ARGUMENT...: run, its first N guests stopped as they start (stalled)
+  local pid last="" waits=0
+  for _ in $(seq "$1"); do
+    until pid=$(pgrep -n --ns $$ --nslist pid -f "^qemu-system-x86_64 .*path=$PWD/build,") &&
+      [ "$pid" != "$last" ]; do
+      sleep 0.2
+      waits=$((waits + 1)) && [ "$waits" -lt 1500 ] || return
+    done
+    kill -STOP "$pid" && last=$pid
+  done &
+  run "${@:2}"
+  kill $! 2>/dev/null
+}
 
 text='h\303\251llo \\ "\n'  # UTF-8, a backslash and a quote
 run sh -c "printf '$text'; exit 3"
@@ -32,7 +49,7 @@ check "the guest's write reached the build tree here" test -e build/vm/probe
 # A project below a folder the guest has empty, with spaces and other languages in its path.
 project="$scratch/проект в /tmp"
 mkdir -p "$project/scripts" "$project/build"
-cp scripts/run-in-vm scripts/lib.sh "$project/scripts/"
+cp scripts/run-in-vm scripts/vm-guest-init scripts/lib.sh "$project/scripts/"
 echo "seen" >"$project/marker"
 inside=$project run sh -c 'cat marker && echo written >build/out'
 check "a project in /tmp: seen where it is, its build tree writable" \
@@ -42,12 +59,25 @@ run --time-limit 10 sleep 600
 check "a hung guest: stopped at its time limit (status 124)" says 124 "did not finish within 10 s"
 check "and no qemu process is left" no_qemu_left
 
+# A guest that never starts the command (stopped as it boots): another is started, once.
+stalled_run 1 --boot-limit 30 sh -c 'echo ran'
+ran_after_a_stall() {
+  [ "$status:$(tail -n 1 "$scratch/out")" = 0:ran ] && [ "$(cat "$scratch/err")" = \
+    "run-in-vm: the guest had not started its command within 30 s; stopped, starting another" ] ||
+    { sed 's/^/  | /' "$scratch/out" "$scratch/err"; false; }
+}
+check "a guest stalled at its start: the next runs the command, saying so in one line" ran_after_a_stall
+check "and no qemu process is left" no_qemu_left
+stalled_run 2 --boot-limit 10 true
+check "two guests stalled: status 125 and why" says 125 "the second guest had not started its command within 10 s either"
+check "and no qemu process is left" no_qemu_left
+
 run sh -c 'echo c >/proc/sysrq-trigger'
 check "a guest that dies: status 125 and why" says 125 "the guest died"
 check "and no qemu process is left" no_qemu_left
 
 # Killed once its machine runs (the other release may hold the turn for minutes): only what it said counts.
-bash -c 'scripts/run-in-vm sleep 600 2>"$1" & wait' _ "$scratch/err" & caller=$!
+bash -c 'scripts/run-in-vm --time-limit 120 sleep 600 2>"$1" & wait' _ "$scratch/err" & caller=$!
 guest_of "$caller"
 sleep 2 && kill -9 "$caller" && wait "$caller" 2>/dev/null; sleep 3
 check "a caller that ends ends its virtual machine, saying so" said "its caller ended; the virtual machine was stopped"
@@ -55,9 +85,9 @@ check "and no qemu process is left" no_qemu_left
 
 # Two at once: the second is still running when the first ends (alone, it would have ended long
 # before). It starts once the first's machine runs.
-scripts/run-in-vm sleep 20 >/dev/null 2>&1 & first=$!
+scripts/run-in-vm --time-limit 120 sleep 20 >/dev/null 2>&1 & first=$!
 guest_of "$first"
-scripts/run-in-vm true >/dev/null 2>&1 & second=$!
+scripts/run-in-vm --time-limit 120 true >/dev/null 2>&1 & second=$!
 wait "$first"
 check "two runs at once: the second waits for the first's virtual machine to end" kill -0 "$second"
 wait "$second"
