@@ -19,12 +19,14 @@ crossing_environment() {
 # Windows prefixes.
 # shellcheck disable=SC2034  # (used by the scripts that source this file)
 msisetup_cache=/var/cache/msisetup
-wine_prefixes=$msisetup_cache/wineprefixes  # (scripts/wine-prefix keeps them; the guest writes there)
+# shellcheck disable=SC2034  # (scripts/wine-prefix keeps them there, and the guest writes there)
+wine_prefixes=$msisetup_cache/wineprefixes
 project_version() { sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"; }  # as CMakeLists.txt sets it
 
 # apt-get update that goes on where Debian's archive serves an index other than its Release file
 # describes (a mirror caught mid-sync): apt still verifies all it reads and leaves out what it
-# cannot, and this says in one line of its own which indexes those are. Runs as root.
+# cannot, and this says in one line of its own which indexes those are. It always goes on, and
+# succeeds: an install that follows says what cannot be had. Runs as root.
 apt_update() {  # apt_update WHO: WHO names the script in that line
   local errors failed
   errors=$(apt-get update -qq 2>&1 >/dev/null) && return
