@@ -10,13 +10,22 @@ echo "osslsigncode $(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsignco
 throwaway_root
 export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
 
-# release NAME [VARIABLE=VALUE...]: cpack --preset release with them set: its $status, output in
-# $scratch/NAME.log, and in NAME.programs every program it starts with its whole command line, as
-# /proc shows it to anyone (strace sees each one start, however briefly).
-release() {
-  rm -f "$zip" "$zip.sha256" && status=0
+# package NAME [VARIABLE=VALUE...]: cpack --preset release with them set, and the changelog
+# $changelog: its $status, output in $scratch/NAME.log, and in NAME.programs every program it starts
+# with its whole command line, as /proc shows it to anyone (strace sees each one start, however
+# briefly). release NAME [VARIABLE=VALUE...]: the same, with no package there before.
+# The checks' own changelog, in which this version is not yet published.
+printf '## [Unreleased]\n\n### Fixed\n- a change\n\n## [0.0.1] - 2026-01-01\n' >"$scratch/CHANGELOG.md"
+changelog=$scratch/CHANGELOG.md
+package() {
+  status=0
   strace -f -qq -e trace=execve -s 100000 -o "$scratch/$1.programs" \
-    env "${@:2}" cpack --preset release >"$scratch/$1.log" 2>&1 || status=$?
+    env "${@:2}" cpack --preset release -D CPACK_MSISETUP_CHANGELOG="$changelog" \
+    >"$scratch/$1.log" 2>&1 || status=$?
+}
+release() {
+  rm -f "$zip" "$zip.sha256"
+  package "$@"
 }
 made() { [ "$status" -eq 0 ] && [ -f "$zip" ]; }
 no_package() { [ "$status" -ne 0 ] && [ ! -e "$zip" ] && [ ! -e "$zip.sha256" ]; }
@@ -78,6 +87,22 @@ signed_file unstamped
 check "its signature verifies now" verifies "$scratch/unstamped.exe"
 check "but not after its certificate has expired" fails_to_verify "$scratch/unstamped.exe" "$after_expiry"
 
+echo "== RELEASING.md's rehearsal with a software token, run as written"
+# shellcheck disable=SC2016  # (Markdown's backquotes)
+sed -n '/^## Rehearsing with a software token$/,/^## /p' RELEASING.md | sed -n '/^```sh$/,/^```$/p' |
+  sed '1d;$d' >"$scratch/rehearsal.sh"
+rm -f "$zip" "$zip.sha256"
+status=0
+printf '%s\n' "$(openssl rand -hex 8)" "$(openssl rand -hex 8)" |
+  env -i PATH="$PATH" HOME="$HOME" bash -e "$scratch/rehearsal.sh" >"$scratch/rehearsal.log" 2>&1 ||
+  status=$?
+check "it runs to its end and makes the package" made
+check "whose log says it is signed with the token's key, and not time-stamped" logged rehearsal \
+  "signed with the key in the PKCS#11 token .*NOT time-stamped"
+signed_file rehearsal
+check "its setup.exe verifies against the rehearsal's CA" sh -c "osslsigncode verify \
+  -CAfile build/rehearsal/test-ca.pem -in '$scratch/rehearsal.exe' >'$scratch/verify.log' 2>&1"
+
 echo "== releases that must fail"
 release unreachable MSISETUP_SIGNING_TIMESTAMP_URL="$unreachable ${unreachable}again"
 check "no time-stamp server answers: the release fails, and leaves no package" no_package
@@ -88,6 +113,28 @@ check "a wrong PIN: the release fails, and leaves no package" no_package
 release both MSISETUP_SIGNING_PKCS12="$scratch/publisher.p12" MSISETUP_SIGNING_TIMESTAMP_URL=
 check "a PKCS#12 file and a token named at once: refused, and no package" no_package
 check "in one line" logged both "name one signing key, MSISETUP_SIGNING_PKCS12 or MSISETUP_SIGNING_PKCS11_MODULE, not both"
+package unsigned MSISETUP_SIGNING_PKCS11_MODULE=
+package wrong-pin-after-unsigned MSISETUP_SIGNING_PIN=wrong-pin MSISETUP_SIGNING_TIMESTAMP_URL=
+check "a failed release after an unsigned one leaves no package of the version at all" no_package
+
+echo "== a version already published"
+printf '## [Unreleased]\n\n## [%s] - 2026-01-02\n\n### Fixed\n- a change\n' "$version" \
+  >"$scratch/released.md"
+printf '## [Unreleased]\n\n### Fixed\n- a later change\n\n' | cat - "$scratch/released.md" \
+  >"$scratch/published.md"
+changelog=$scratch/released.md
+release dated MSISETUP_SIGNING_TIMESTAMP_URL=
+check "the version dated, nothing under Unreleased (the release itself): it is made" made
+changelog=$scratch/published.md
+release published MSISETUP_SIGNING_TIMESTAMP_URL=
+check "the version dated and a change under Unreleased: a signed release is refused, no package" \
+  no_package
+check "in one line that says what to do" logged published \
+  "version $version was published on 2026-01-02 \\(CHANGELOG.md\\), and changes are listed under Unreleased since: raise the version"
+release published-unsigned MSISETUP_SIGNING_PKCS11_MODULE=
+check "but an unsigned package of it, for tests, is made" made
+changelog=$scratch/CHANGELOG.md
+
 # The patterns come from a file, so the secrets are on no command line here either.
 printf '%s\n' "$pin" "$MSISETUP_SIGNING_PASSWORD" >"$scratch/secrets"
 check "neither the PIN nor the password is in any release log" sh -c "! cat '$scratch'/*.log | grep -qF -f '$scratch/secrets'"
