@@ -109,6 +109,17 @@ TEST_F(LauncherWithRealHost, AQuoteInTheApplicationNameSetsNoOtherProperty) {
     EXPECT_EQ(escape_units(recorded(L"AppName").c_str()), escape_units(control.c_str()));
 }
 
+TEST_F(LauncherWithRealHost, TheUninstallLineOfTheReadmeRemovesIt) {
+    const std::wstring target = work_ + L"\\target";
+    ASSERT_EQ(launch(L"app \"" + target + L"\"").exit_code, 6u);
+    ASSERT_EQ(recorded(L"AppName"), L"app");
+    // As deployment tools are told to run it: by the package's product code. (Wine's host leaves
+    // the files behind when the target directory came from the command line; the record, which
+    // goes with the product, shows the uninstallation here.)
+    run_installer_host(std::wstring(L"/x ") + product_code + L" /qn", work_);
+    EXPECT_EQ(recorded(L"AppName"), L"(missing)");
+}
+
 TEST_F(LauncherWithRealHost, WithoutTargetDirectoryThePackageDefaultIsUsed) {
     const process_result run = launch(L"\"Demo App\"");
     EXPECT_EQ(run.exit_code, 6u);
