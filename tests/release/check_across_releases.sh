@@ -1,41 +1,38 @@
 #!/usr/bin/env bash
-# Releases proven across the two Debian releases, from the releases of one commit that both
-# releases' runs of tests/release/check_verify_release.sh left (build/verify here, and
-# build/debian-OTHER/verify): each unsigned release, and a copy with one changed byte, verified in
-# the other release, which rebuilds it in a root of the release it was built on.
-#   tests/release/check_across_releases.sh OTHER      (as scripts/test runs it)
+# Releases proven across the Debian releases, from the releases of one commit that each release's
+# run of tests/release/check_verify_release.sh left in its build tree: each unsigned release, and a
+# copy with one changed byte, verified in every other release, which rebuilds it in a root of the
+# release it was built on.
+#   tests/release/check_across_releases.sh RELEASE...      (as scripts/test runs it)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/release/lib.sh
-this=$(this_release) other=$1
 name=$(basename "$zip")
-commit=$(git -C build/verify/clone rev-parse HEAD)
-check "both releases' runs made the same commit to verify" \
-  test "$(git -C "build/debian-$other/verify/clone" rev-parse HEAD 2>&1)" = "$commit"
-
-# This release's, verified in the other release's root, whose build/ is build/debian-OTHER here.
-mkdir -p "build/debian-$other/across" && cp "build/verify/unsigned/$name" "build/debian-$other/across/"
-edited "build/verify/unsigned/$name" "build/debian-$other/across/byte.zip" byte_changed
-in_other=("$PWD/scripts/in-debian-root" "$other")
-verify_in build/verify/clone ours "$PWD/build/across/$name" "${in_other[@]}"
-check "in Debian $other's root, the release built on Debian $this is identical (status 0)" \
-  says ours 0 "^IDENTICAL: .* exactly the build of commit $commit"
-check "and it was rebuilt in a root of Debian $this" says ours 0 "in a root filesystem of Debian $this"
-verify_in build/verify/clone ours-byte "$PWD/build/across/byte.zip" "${in_other[@]}"
-check "in Debian $other's root, its changed copy is not (status 1)" \
-  says ours-byte 1 "^NOT IDENTICAL.*first difference at offset 1200"
-
-# The other release's release and its changed copy, verified here.
-theirs=build/debian-$other/verify/unsigned/$name
-unpack "$scratch/theirs" "$theirs"
-check "a release built in Debian $other's root names that release" \
-  grep -q "^debian-release: $other (" "$scratch/theirs/BUILDINFO.txt"
-edited "$theirs" "$scratch/theirs-byte.zip" byte_changed
-verify_in build/verify/clone theirs "$PWD/$theirs"
-check "here, the release built in Debian $other's root is identical (status 0)" \
-  says theirs 0 "^IDENTICAL: .* exactly the build of commit $commit"
-check "and it was rebuilt in a root of Debian $other" says theirs 0 "in a root filesystem of Debian $other"
-verify_in build/verify/clone theirs-byte "$scratch/theirs-byte.zip"
-check "here, its changed copy is not (status 1)" says theirs-byte 1 "^NOT IDENTICAL.*first difference at offset 1200"
-
-summary "releases across Debian $this and $other"
+commit=$(git -C "$(build_of "$1")/verify/clone" rev-parse HEAD)
+for built_on in "$@"; do
+  built=$(build_of "$built_on")/verify/unsigned/$name
+  [ "$built_on" = "$1" ] || check \
+    "Debian $built_on's run made the same commit to verify as Debian $1's" \
+    test "$(git -C "$(build_of "$built_on")/verify/clone" rev-parse HEAD 2>&1)" = "$commit"
+  unpack "$scratch/record" "$built"
+  check "the release built on Debian $built_on names that release" \
+    grep -q "^debian-release: $built_on (" "$scratch/record/BUILDINFO.txt"
+  for verified_in in "$@"; do
+    [ "$verified_in" != "$built_on" ] || continue
+    # Where the verifying release's run sees it: in its own build tree.
+    across=$(build_of "$verified_in")/across
+    mkdir -p "$across" && cp "$built" "$across/$built_on.zip"
+    edited "$built" "$across/$built_on-byte.zip" byte_changed
+    log=$built_on-in-$verified_in
+    verify_in build/verify/clone "$log" "$PWD/build/across/$built_on.zip" in_release "$verified_in"
+    check "in Debian $verified_in, the release built on Debian $built_on is identical (status 0)" \
+      ended "$log" 0 "^IDENTICAL: .* exactly the build of commit $commit"
+    check "and it was rebuilt in a root of Debian $built_on" \
+      ended "$log" 0 "in a root filesystem of Debian $built_on"
+    verify_in build/verify/clone "$log-byte" "$PWD/build/across/$built_on-byte.zip" \
+      in_release "$verified_in"
+    check "and its changed copy is not (status 1)" \
+      ended "$log-byte" 1 "^NOT IDENTICAL.*first difference at offset 1200"
+  done
+done
+summary "releases across Debian $*"

@@ -17,21 +17,24 @@ rm -rf "$verify" && mkdir -p "$verify/tmp" && git clone --quiet "$top" "$clone" 
   git -C "$clone" reset --quiet --hard || exit 1
 commit=$(git -C "$clone" rev-parse HEAD)
 
-# The commit's releases: unsigned, signed with a key in a file, and with a token's key, time-stamped.
+# The commit's releases: unsigned, signed with a key in a file, and with a token's key,
+# time-stamped.
 throwaway_root && publisher_file && publisher_token && time_stamp_server
 export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
 package() {  # package NAME [VARIABLE=VALUE...]: the clone's release, as $verify/NAME/ZIP
   quietly env -C "$clone" "${@:2}" cpack --preset release
   mkdir -p "$verify/$1" && mv "$clone/$zip" "$clone/$zip.sha256" "$verify/$1/"
 }
-quietly env -C "$clone" sh -c 'cmake --preset windows -DBUILD_TESTING=OFF && cmake --build --preset windows'
+quietly env -C "$clone" sh -c \
+  'cmake --preset windows -DBUILD_TESTING=OFF && cmake --build --preset windows'
 package unsigned -u MSISETUP_SIGNING_PKCS11_MODULE
 package file -u MSISETUP_SIGNING_PKCS11_MODULE MSISETUP_SIGNING_PKCS12="$scratch/publisher.p12"
 package token MSISETUP_SIGNING_TIMESTAMP_URL="$served/tsa"
 unsigned=$verify/unsigned/$(basename "$zip")
 unpack "$scratch/record" "$unsigned"
 check "BUILDINFO.txt names the commit, with no uncommitted changes" \
-  test "$(grep -E '^(commit|uncommitted-changes): ' "$scratch/record/BUILDINFO.txt")" = "$(printf 'commit: %s\nuncommitted-changes: no' "$commit")"
+  test "$(grep -E '^(commit|uncommitted-changes): ' "$scratch/record/BUILDINFO.txt")" = \
+  "$(printf 'commit: %s\nuncommitted-changes: no' "$commit")"
 
 releases="$scratch/Выпуск 1.1 (テスト)"  # a folder with spaces, in other languages
 mkdir -p "$releases"
@@ -40,47 +43,61 @@ mkdir -p "$releases"
 later="$scratch/другой клон"
 git clone --quiet "$clone" "$later"
 sed -i 's/^project(msisetup VERSION [0-9.]*/project(msisetup VERSION 9.9.9/' "$later/CMakeLists.txt"
-git -C "$later" -c user.name=test -c user.email=test@example.invalid commit --quiet -am "Other version"
+git -C "$later" -c user.name=test -c user.email=test@example.invalid commit --quiet -am \
+  "Other version"
 verify_in "$later" unsigned "$unsigned"
-check "the unsigned release is the build of its commit, in a clone that has a later one (status 0)" \
-  says unsigned 0 "^IDENTICAL: .* exactly the build of commit $commit"
+check \
+  "the unsigned release is the build of its commit, in a clone that has a later one (status 0)" \
+  ended unsigned 0 "^IDENTICAL: .* exactly the build of commit $commit"
 verify_in "$clone" file "$verify/file/$(basename "$zip")"
-check "the release signed with a key in a file, without its signature, too (status 0)" says file 0 "^IDENTICAL"
+check "the release signed with a key in a file, without its signature, too (status 0)" ended file \
+  0 "^IDENTICAL"
 verify_in "$clone" token "$verify/token/$(basename "$zip")"
-check "the release signed with a token's key and time-stamped, too (status 0)" says token 0 "^IDENTICAL"
+check "the release signed with a token's key and time-stamped, too (status 0)" ended token 0 \
+  "^IDENTICAL"
 # copy DESCRIPTION STATUS PATTERN EDIT...: a copy of the unsigned release, EDIT run in its files,
-# verified (in the clone $inside, else the scratch clone) with STATUS, saying PATTERN; its log copy.log.
+# verified (in the clone $inside, else the scratch clone) with STATUS, saying PATTERN; its log
+# copy.log.
 copy() {
-  edited "$unsigned" "$releases/copy.zip" "${@:4}" && verify_in "${inside:-$clone}" copy "$releases/copy.zip"
-  check "$1 (status $2)" says copy "$2" "$3"
+  edited "$unsigned" "$releases/copy.zip" "${@:4}" && verify_in "${inside:-$clone}" copy \
+    "$releases/copy.zip"
+  check "$1 (status $2)" ended copy "$2" "$3"
 }
-copy "one changed byte of setup.exe: not identical, at its offset" 1 "^NOT IDENTICAL.*first difference at offset 1200" byte_changed
+copy "one changed byte of setup.exe: not identical, at its offset" 1 \
+  "^NOT IDENTICAL.*first difference at offset 1200" byte_changed
 # A toolchain package of a version the archive does not have: nothing to compare, never a verdict.
 copy "a recorded version the archive does not have: named, nothing to compare" 2 \
-  "archive no longer offers cmake 0.0-other: nothing to compare" sed -i 's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
+  "archive no longer offers cmake 0.0-other: nothing to compare" sed -i \
+  's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
 check "and the toolchain package of another version is named first" \
-  says copy 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
+  ended copy 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
 verify_in "$clone" again "$releases/copy.zip"
-refused_again() { says again 2 "no longer offers cmake 0.0-other" && ! grep '^\[making' "$scratch/again.log"; }
+refused_again() { ended again 2 "no longer offers cmake 0.0-other" && ! grep '^\[making' \
+  "$scratch/again.log"; }
 check "asked again, it refuses without making a root filesystem again (status 2)" refused_again
 later_commit=$(git -C "$later" rev-parse HEAD)
-inside=$later copy "a record naming another commit: not identical" 1 "^NOT IDENTICAL.*commit $later_commit" \
+inside=$later copy "a record naming another commit: not identical" 1 \
+  "^NOT IDENTICAL.*commit $later_commit" \
   sed -i "s/^commit: .*/commit: $later_commit/" BUILDINFO.txt
-check "and nothing changed in the clone it ran in" test -z "$(git -C "$later" status --porcelain --ignored)"
+check "and nothing changed in the clone it ran in" test -z \
+  "$(git -C "$later" status --porcelain --ignored)"
 # Copies that leave nothing to compare: each a one-line reason.
 copy "a record naming a commit this clone does not have" 2 "is not in this clone" \
   sed -i "s/^commit: .*/commit: $(printf '0%.0s' {1..40})/" BUILDINFO.txt
 copy "a record from a tree with uncommitted changes" 2 "uncommitted changes" \
   sed -i "s/^uncommitted-changes: .*/uncommitted-changes: yes/" BUILDINFO.txt
-copy "a record naming no Debian release" 2 "names no Debian release" sed -i "/^debian-release: /d; /^debian: /d" BUILDINFO.txt
-copy "a record naming a release there is no root of" 2 "names Debian 11 \\(bullseye\\): a root filesystem can be made of Debian 12 or 13 only" \
-  sed -i "s/^debian-release: .*/debian-release: 11 (bullseye)/" BUILDINFO.txt
+copy "a record naming no Debian release" 2 "names no Debian release" sed -i \
+  "/^debian-release: /d; /^debian: /d" BUILDINFO.txt
+copy "a record naming a release there is no root of" 2 \
+  "names Debian 99 \\(unlisted\\): a root filesystem can be made of Debian $(release_list) only" \
+  sed -i "s/^debian-release: .*/debian-release: 99 (unlisted)/" BUILDINFO.txt
 copy "a zip without BUILDINFO.txt" 2 "holds no BUILDINFO.txt" rm BUILDINFO.txt
 copy "a zip without setup.exe" 2 "holds no setup.exe" rm setup.exe
 cp "$unsigned" "$releases/mismatch.zip"
 sha256sum <"$verify/file/$(basename "$zip")" >"$releases/mismatch.zip.sha256"
 verify_in "$clone" mismatch "$releases/mismatch.zip"
-check "a zip that does not match its .sha256 (status 2)" says mismatch 2 "checksum does not match"
-check "verify-release leaves nothing behind in its temporary folder" test -z "$(ls -A "$verify/tmp")"
+check "a zip that does not match its .sha256 (status 2)" ended mismatch 2 "checksum does not match"
+check "verify-release leaves nothing behind in its temporary folder" test -z \
+  "$(ls -A "$verify/tmp")"
 
 summary "verifying releases"
