@@ -36,7 +36,8 @@ osslsigncode sign "$@" -in "$file" -out "$work/signed.exe" >"$work/log" 2>&1 || 
 ca=${MSISETUP_SIGNING_CA_FILE:-/etc/ssl/certs/ca-certificates.crt}
 osslsigncode verify -CAfile "$ca" -TSA-CAfile "$ca" -in "$work/signed.exe" >"$work/log" 2>&1 ||
   failed "the signature of $file does not verify against $ca"
-[ -z "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ] || grep -q "^Timestamp Server Signature verification: ok" "$work/log" ||
+[ -z "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ] ||
+  grep -q "^Timestamp Server Signature verification: ok" "$work/log" ||
   failed "the signature of $file carries no time-stamp that verifies against $ca"
 cp "$work/signed.exe" "$file"
 if [ -n "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ]; then

@@ -7,7 +7,8 @@
 # clone does not change what was built); "unknown" outside a clone or without git.
 execute_process(COMMAND git rev-parse --verify HEAD WORKING_DIRECTORY ${SOURCE_DIR}
   OUTPUT_VARIABLE commit OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed ERROR_QUIET)
-execute_process(COMMAND git diff --quiet HEAD -- WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE changed ERROR_QUIET)
+execute_process(COMMAND git diff --quiet HEAD --
+  WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE changed ERROR_QUIET)
 set(uncommitted unknown)
 if(failed)
   set(commit unknown)

@@ -23,5 +23,17 @@ serve() {
   echo "FAILED: no port for a web server on 127.0.0.1"
   exit 1
 }
-# quietly COMMAND...: a step of a check's set-up; its output shows, and the check stops, if it fails.
-quietly() { "$@" >"$scratch/step.log" 2>&1 || { cat "$scratch/step.log"; exit 1; }; }
+# says FILE PATTERN: $scratch/FILE has a line that PATTERN (an extended regular expression)
+# matches; else it is shown, and this fails.
+says() {
+  grep -qE -- "$2" "$scratch/$1" && return
+  sed 's/^/  | /' "$scratch/$1"
+  false
+}
+# quietly COMMAND...: a step of a check's set-up; its output shows, and the check stops, if it
+# fails.
+quietly() {
+  "$@" >"$scratch/step.log" 2>&1 && return
+  cat "$scratch/step.log"
+  exit 1
+}

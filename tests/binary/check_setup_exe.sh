@@ -15,9 +15,11 @@ check "32-bit PE image" grep -q 'file format pei-i386' <<<"$headers"
 check "console subsystem" grep -Eq '^Subsystem[[:space:]]+00000003' <<<"$headers"
 
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | sort | tr '\n' ' ')
-check "imports only KERNEL32.dll and msvcrt.dll (has: $imports)" test "$imports" = "KERNEL32.dll msvcrt.dll "
+check "imports only KERNEL32.dll and msvcrt.dll (has: $imports)" test "$imports" = \
+  "KERNEL32.dll msvcrt.dll "
 
-characteristics=$((16#$(sed -n 's/^DllCharacteristics[[:space:]]*\([0-9a-fA-F]*\).*/\1/p' <<<"$headers")))
+characteristics=$(sed -n 's/^DllCharacteristics[[:space:]]*\([0-9a-fA-F]*\).*/\1/p' <<<"$headers")
+characteristics=$((16#$characteristics))
 check "ASLR (dynamic base)" test $((characteristics & 0x40)) -ne 0
 check "DEP (NX compatible)" test $((characteristics & 0x100)) -ne 0
 check "relocations kept for ASLR" grep -q '\.reloc' <<<"$("$objdump" -h "$exe")"
@@ -28,7 +30,8 @@ check "product version $version" grep -q "PRODUCTVERSION $v, 0" <<<"$resources"
 check "version strings" grep -q "VALUE \"ProductVersion\", \"$version\"" <<<"$resources"
 check "product name" grep -q 'VALUE "ProductName", "' <<<"$resources"
 check "file description" grep -q 'VALUE "FileDescription", "' <<<"$resources"
-check "manifest asks for no elevation" grep -q 'requestedExecutionLevel level=""asInvoker""' <<<"$resources"
+check "manifest asks for no elevation" grep -q 'requestedExecutionLevel level=""asInvoker""' \
+  <<<"$resources"
 check "manifest names Windows 7 to 11" test "$(grep -c 'supportedOS Id=' <<<"$resources")" -eq 4
 
 size=$(stat -c %s "$exe")

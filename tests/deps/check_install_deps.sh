@@ -18,13 +18,16 @@ archive=$scratch/archive/whole
 package() {  # package NAME VERSION ARCH SUITE FIELD...
   local folder=$scratch/packages/$1-$2-$3
   mkdir -p "$folder/DEBIAN" "$archive/pool/$4"
-  printf '%s\n' "Package: $1" "Version: $2" "Architecture: $3" "${@:5}" "Maintainer: msisetup tests <tests@example.invalid>" \
+  printf '%s\n' "Package: $1" "Version: $2" "Architecture: $3" "${@:5}" \
+    "Maintainer: msisetup tests <tests@example.invalid>" \
     "Description: a package of the install-deps check" >"$folder/DEBIAN/control"
   quietly dpkg-deb --build "$folder" "$archive/pool/$4/$1_$2_$3.deb"
 }
 for version in 0.9:base 1.0:"$suite" 1.1:"$suite-security"; do
-  package libmsisetup-check-dev "${version%%:*}" amd64 "${version#*:}" "Depends: libmsisetup-check (= ${version%%:*})"
-  for arch in amd64 i386; do package libmsisetup-check "${version%%:*}" "$arch" "${version#*:}" "Multi-Arch: same"; done
+  package libmsisetup-check-dev "${version%%:*}" amd64 "${version#*:}" \
+    "Depends: libmsisetup-check (= ${version%%:*})"
+  for arch in amd64 i386; do package libmsisetup-check "${version%%:*}" "$arch" "${version#*:}" \
+    "Multi-Arch: same"; done
 done
 export GNUPGHOME=$scratch/gnupg && mkdir -m 700 "$GNUPGHOME"
 quietly gpg --batch --passphrase '' --quick-gen-key "msisetup test archive" ed25519 sign never
@@ -32,13 +35,17 @@ gpg --export >"$scratch/archive.gpg"
 for part in "$suite" "$suite-security"; do
   for arch in amd64 i386; do
     index=$archive/dists/$part/main/binary-$arch/Packages
-    mkdir -p "${index%/*}" && (cd "$archive" && apt-ftparchive -a "$arch" packages "pool/$part") >"$index" && xz -k "$index"
+    mkdir -p "${index%/*}" && (cd "$archive" && apt-ftparchive -a "$arch" packages "pool/$part") \
+      >"$index" && xz -k "$index"
   done
-  apt-ftparchive -o APT::FTPArchive::Release::Suite="$part" -o APT::FTPArchive::Release::Codename="$part" \
-    -o APT::FTPArchive::Release::Architectures="amd64 i386" -o APT::FTPArchive::Release::Components=main \
+  apt-ftparchive -o APT::FTPArchive::Release::Suite="$part" -o \
+    APT::FTPArchive::Release::Codename="$part" \
+    -o APT::FTPArchive::Release::Architectures="amd64 i386" -o \
+    APT::FTPArchive::Release::Components=main \
     release "$archive/dists/$part" >"$scratch/Release"
   quietly gpg --batch --clearsign -o "$archive/dists/$part/InRelease" "$scratch/Release"
-  rm "$archive/dists/$part"/main/binary-*/Packages  # (named in Release, served compressed only, as Debian does)
+  # (named in Release, served compressed only, as Debian does)
+  rm "$archive/dists/$part"/main/binary-*/Packages
 done
 # The same archive caught mid-sync: one index shorter than its Release file says.
 cp -a "$archive" "$scratch/archive/mid-sync"
@@ -54,17 +61,22 @@ in_copy() {
   mkdir -p "$copy" && cp -a /var/lib/dpkg "$copy/dpkg" && cp -a /etc/apt "$copy/apt" &&
     rm -rf "$copy/apt/sources.list.d"/* || exit 1
   ln -sfn "$2" "$scratch/archive/served"
-  printf "deb [signed-by=$scratch/archive.gpg] http://127.0.0.1:$port/served/ %s main\n" "$suite" "$suite-security" \
+  printf "deb [signed-by=$scratch/archive.gpg] http://127.0.0.1:$port/served/ %s main\n" "$suite" \
+    "$suite-security" \
     >"$copy/apt/sources.list"
-  bwrap --dev-bind / / --bind "$copy/dpkg" /var/lib/dpkg --bind "$copy/apt" /etc/apt --tmpfs /var/log --dir /var/log/apt \
-    --tmpfs /var/lib/apt/lists --dir /var/lib/apt/lists/partial --tmpfs /var/cache/apt --dir /var/cache/apt/archives/partial \
+  bwrap --dev-bind / / --bind "$copy/dpkg" /var/lib/dpkg --bind "$copy/apt" /etc/apt --tmpfs \
+    /var/log --dir /var/log/apt \
+    --tmpfs /var/lib/apt/lists --dir /var/lib/apt/lists/partial --tmpfs /var/cache/apt --dir \
+    /var/cache/apt/archives/partial \
     --chdir "$PWD" bash -c "$3" >"$scratch/$1.out" 2>"$scratch/$1.err"
   # shellcheck disable=SC2016  # dpkg-query's own field names
-  dpkg-query --admindir="$copy/dpkg" -W -f='${Package}:${Architecture} ${Version}\n' '*msisetup-check*' >"$copy.installed" 2>/dev/null
+  dpkg-query --admindir="$copy/dpkg" -W -f='${Package}:${Architecture} ${Version}\n' \
+    '*msisetup-check*' >"$copy.installed" 2>/dev/null
 }
-shown() { sed 's/^/  | /' "$scratch/$1.err" "$scratch/$1.installed"; false; }  # the run NAME's errors, and what it installed
-installed() { test "$(sort "$scratch/$1.installed")" = "$(sort <<<"$2")" || shown "$1"; }  # installed NAME VERSIONS
-says() { grep -q -- "$2" "$scratch/$1.err" || shown "$1"; }
+# the run NAME's errors, and what it installed
+shown() { sed 's/^/  | /' "$scratch/$1.err" "$scratch/$1.installed"; false; }
+# installed NAME VERSIONS
+installed() { test "$(sort "$scratch/$1.installed")" = "$(sort <<<"$2")" || shown "$1"; }
 last_line_says() { tail -n 1 "$scratch/$1.err" | grep -q -- "$2" || shown "$1"; }
 says_nothing() { test ! -s "$scratch/$1.err" || shown "$1"; }
 both='libmsisetup-check-dev libmsisetup-check:i386'
@@ -75,7 +87,8 @@ at() {  # at VERSION ARCH...: the library of each ARCH and its development files
 }
 
 in_copy whole whole "scripts/install-deps $both"
-check "the archive whole: both architectures get the newest version, 1.1" installed whole "$(at 1.1 amd64 i386)"
+check "the archive whole: both architectures get the newest version, 1.1" installed whole \
+  "$(at 1.1 amd64 i386)"
 check "and nothing is said" says_nothing whole
 
 # A machine that took no 32-bit packages before has the lists of the archive's 64-bit indexes
@@ -86,14 +99,17 @@ in_copy release-base whole "$earlier_update
 check "mid-sync, the base from the release's own suite: both architectures get 1.0 from it" \
   installed release-base "$(at 1.0 amd64 i386)"
 check "and the index that could not be read is named in one line" \
-  says release-base "^install-deps: .* going on without them: $suite-security/main/binary-i386/Packages.xz $"
+  says release-base.err \
+  "^install-deps: .* going on without them: $suite-security/main/binary-i386/Packages.xz $"
 
 in_copy security-base whole "$earlier_update
   dpkg -i $archive/pool/$suite-security/*_1.1_amd64.deb >/dev/null && scripts/install-deps $both"
-check "mid-sync, the base from the security suite: no consistent set, nothing installed or removed" \
+check \
+  "mid-sync, the base from the security suite: no consistent set, nothing installed or removed" \
   installed security-base "$(at 1.1 amd64)"
 check "and install-deps fails, its own last line saying what and what to do" \
-  last_line_says security-base "^install-deps: cannot install a consistent set of .* run scripts/install-deps again once the archive serves every index$"
+  last_line_says security-base \
+  "^install-deps: cannot install a consistent set of .* run scripts/install-deps again once the archive serves every index$"
 check "nothing of this machine changed" sh -c '! dpkg-query -W "libmsisetup-check:*" 2>/dev/null'
 
 summary "install-deps with the archive caught mid-sync"

@@ -16,25 +16,29 @@ grep -a '^\[in a virtual machine' "$scratch/release.log"
 grep -aE '^ *[0-9]+/[0-9]+ Test +#' "$scratch/release.log"  # every Windows entry's result
 entries=$(ctest --preset windows -N | sed -n 's/^Total Tests: //p')
 check "the release command ran all $entries Windows test entries, and they passed" \
-  logged release "100% tests passed, 0 tests failed out of $entries$"
-check "the release log says setup.exe is unsigned" logged release "setup.exe is NOT signed"
+  says release.log "100% tests passed, 0 tests failed out of $entries$"
+check "the release log says setup.exe is unsigned" says release.log "setup.exe is NOT signed"
 check "checksum file verifies" sh -c "cd build && sha256sum -c --quiet '$(basename "$zip").sha256'"
 check "package holds setup.exe, BUILDINFO.txt, README.md, LICENSE and CHANGELOG.md" \
-  test "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" = "BUILDINFO.txt CHANGELOG.md LICENSE README.md setup.exe "
+  test "$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')" = \
+  "BUILDINFO.txt CHANGELOG.md LICENSE README.md setup.exe "
 unpack "$scratch/package" "$zip"
-check "packaged setup.exe is the reproducible build" cmp "$scratch/package/setup.exe" build/windows/setup.exe
+check "packaged setup.exe is the reproducible build" cmp "$scratch/package/setup.exe" \
+  build/windows/setup.exe
 record=$scratch/package/BUILDINFO.txt
 check "BUILDINFO.txt names the commit built" grep -qx "commit: $(git rev-parse HEAD)" "$record"
 check "BUILDINFO.txt names the packaged setup.exe's SHA-256" grep -qx \
   "setup.exe-sha256: $(sha256sum <"$scratch/package/setup.exe" | cut -d' ' -f1)" "$record"
 # shellcheck disable=SC2016  # dpkg-query's own field name
 check "BUILDINFO.txt names the compiler's Debian package version" grep -qx \
-  "package g++-mingw-w64-i686-posix: $(dpkg-query -W -f='${Version}' g++-mingw-w64-i686-posix)" "$record"
+  "package g++-mingw-w64-i686-posix: $(dpkg-query -W -f='${Version}' g++-mingw-w64-i686-posix)" \
+  "$record"
 release=$(this_release)
 check "BUILDINFO.txt names the Debian release it was built on" grep -qx \
   "debian-release: $release ($(release_name "$release"))" "$record"
 check "BUILDINFO.txt holds no path (no slash at all)" sh -c "! grep -q / '$record'"
 readme_versions() { grep -o 'msisetup-[0-9][0-9.]*[0-9]-win32' README.md | sort -u; }
-check "the README's commands name this version's package" test "$(readme_versions)" = "msisetup-$version-win32"
+check "the README's commands name this version's package" test "$(readme_versions)" = \
+  "msisetup-$version-win32"
 
 summary "release package"

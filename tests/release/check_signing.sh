@@ -6,7 +6,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/release/lib.sh
-echo "osslsigncode $(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsigncode \([^,]*\).*/\1/p')"
+echo \
+  "osslsigncode $(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsigncode \([^,]*\).*/\1/p')"
 throwaway_root
 export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
 
@@ -15,7 +16,8 @@ export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
 # with its whole command line, as /proc shows it to anyone (strace sees each one start, however
 # briefly). release NAME [VARIABLE=VALUE...]: the same, with no package there before.
 # The checks' own changelog, in which this version is not yet published.
-printf '## [Unreleased]\n\n### Fixed\n- a change\n\n## [0.0.1] - 2026-01-01\n' >"$scratch/CHANGELOG.md"
+printf '## [Unreleased]\n\n### Fixed\n- a change\n\n## [0.0.1] - 2026-01-01\n' \
+  >"$scratch/CHANGELOG.md"
 changelog=$scratch/CHANGELOG.md
 package() {
   status=0
@@ -29,7 +31,8 @@ release() {
 }
 made() { [ "$status" -eq 0 ] && [ -f "$zip" ]; }
 no_package() { [ "$status" -ne 0 ] && [ ! -e "$zip" ] && [ ! -e "$zip.sha256" ]; }
-signed_file() { unpack "$scratch/$1" "$zip" && cp "$scratch/$1/setup.exe" "$scratch/$1.exe"; }  # the package's, as NAME.exe
+# the package's, as NAME.exe
+signed_file() { unpack "$scratch/$1" "$zip" && cp "$scratch/$1/setup.exe" "$scratch/$1.exe"; }
 verifies() {  # verifies FILE [TIME]: the signature verifies against the root (at TIME)
   osslsigncode verify -CAfile "$scratch/root.pem" -TSA-CAfile "$scratch/root.pem" ${2:+-time "$2"} \
     -in "$1" >"$scratch/verify.log" 2>&1
@@ -44,15 +47,18 @@ check "the release is made (status 0)" made
 check "checksum file verifies" sh -c "cd build && sha256sum -c --quiet '$(basename "$zip").sha256'"
 signed_file file
 check "its signature verifies against the publisher's root" verifies "$scratch/file.exe"
-check "but not against the system's roots" sh -c "! osslsigncode verify -in '$scratch/file.exe' >/dev/null 2>&1"
+check "but not against the system's roots" sh -c \
+  "! osslsigncode verify -in '$scratch/file.exe' >/dev/null 2>&1"
 cp "$scratch/file.exe" "$scratch/tampered.exe" && byte_changed "$scratch/tampered.exe"
 check "one flipped byte fails verification" fails_to_verify "$scratch/tampered.exe"
 osslsigncode remove-signature -in "$scratch/file.exe" -out "$scratch/unsigned-again.exe" >/dev/null
-check "without its signature, setup.exe is the unsigned build" cmp "$scratch/unsigned-again.exe" build/windows/setup.exe
+check "without its signature, setup.exe is the unsigned build" cmp "$scratch/unsigned-again.exe" \
+  build/windows/setup.exe
 check "signed setup.exe passes the binary check" sh -c "bash tests/binary/check_setup_exe.sh \
   i686-w64-mingw32-objdump i686-w64-mingw32-windres '$scratch/file.exe' '$version' >'$scratch/binary.log'"
 cp "$scratch/file.exe" build/windows/tests/standin/setup.exe
-# (In the layout most users have: the signature does not depend on it, and the virtual machine is slow.)
+# (In the layout most users have: the signature does not depend on it, and the virtual machine is
+# slow.)
 check "signed setup.exe runs under Wine with the stand-in host (status 6)" sh -c \
   "scripts/with-32-bit-wine --time-limit 900 ctest --preset windows --no-tests=error \
     -R launcher_with_stand_in_host_on_64 >'$scratch/run.log' 2>&1"
@@ -63,33 +69,41 @@ unset MSISETUP_SIGNING_PKCS12
 
 echo "== a key made inside a PKCS#11 token, and time-stamps"
 publisher_token
-time_stamp_server  # (only now: it ends after ten minutes, and Wine above may wait longer for the VM)
+# (only now: it ends after ten minutes, and Wine above may wait longer for the VM)
+time_stamp_server
 unreachable=http://127.0.0.1:1/  # (nothing listens on port 1)
 check "the key was made in the token, and can never leave it" \
   grep -q "Access: *sensitive, always sensitive, never extractable, local" "$scratch/token-objects"
 release stamped MSISETUP_SIGNING_TIMESTAMP_URL="$unreachable $served/tsa"
 check "time-stamped by the second server (the first unreachable): the release is made" made
 check "and its log says it is signed with the token's key and time-stamped" \
-  logged stamped "signed with the key in the PKCS#11 token .* and time-stamped, and its signature and time-stamp verify"
+  says stamped.log \
+  "signed with the key in the PKCS#11 token .* and time-stamped, and its signature and time-stamp verify"
 signed_file stamped
 check "its signature verifies against the root" verifies "$scratch/stamped.exe"
-check "and is time-stamped" grep -q "^Timestamp Server Signature verification: ok" "$scratch/verify.log"
+check "and is time-stamped" grep -q "^Timestamp Server Signature verification: ok" \
+  "$scratch/verify.log"
 signer_key() {  # the public key of the certificate the signature names
-  osslsigncode extract-signature -pem -in "$scratch/stamped.exe" -out "$scratch/signature.pem" >/dev/null &&
+  osslsigncode extract-signature -pem -in "$scratch/stamped.exe" -out "$scratch/signature.pem" \
+    >/dev/null &&
     openssl pkcs7 -in "$scratch/signature.pem" -print_certs | openssl x509 -noout -pubkey; }
 check "its signer is the token's key" test "$(signer_key)" = "$(cat "$scratch/publisher-key.pem")"
-after_expiry=$(($(date -d "$(openssl x509 -enddate -noout -in "$scratch/publisher.pem" | cut -d= -f2)" +%s) + 86400))
-check "after its certificate has expired, it still verifies" verifies "$scratch/stamped.exe" "$after_expiry"
+expiry=$(openssl x509 -enddate -noout -in "$scratch/publisher.pem" | cut -d= -f2)
+after_expiry=$(($(date -d "$expiry" +%s) + 86400))
+check "after its certificate has expired, it still verifies" verifies "$scratch/stamped.exe" \
+  "$after_expiry"
 release unstamped MSISETUP_SIGNING_TIMESTAMP_URL=
 check "without a time-stamp, its log says it stops verifying when the certificate expires" \
-  logged unstamped "NOT time-stamped .*stops verifying when the certificate expires"
+  says unstamped.log "NOT time-stamped .*stops verifying when the certificate expires"
 signed_file unstamped
 check "its signature verifies now" verifies "$scratch/unstamped.exe"
-check "but not after its certificate has expired" fails_to_verify "$scratch/unstamped.exe" "$after_expiry"
+check "but not after its certificate has expired" fails_to_verify "$scratch/unstamped.exe" \
+  "$after_expiry"
 
 echo "== RELEASING.md's rehearsal with a software token, run as written"
 # shellcheck disable=SC2016  # (Markdown's backquotes)
-sed -n '/^## Rehearsing with a software token$/,/^## /p' RELEASING.md | sed -n '/^```sh$/,/^```$/p' |
+sed -n '/^## Rehearsing with a software token$/,/^## /p' RELEASING.md | sed -n \
+  '/^```sh$/,/^```$/p' |
   sed '1d;$d' >"$scratch/rehearsal.sh"
 rm -f "$zip" "$zip.sha256"
 status=0
@@ -97,7 +111,7 @@ printf '%s\n' "$(openssl rand -hex 8)" "$(openssl rand -hex 8)" |
   env -i PATH="$PATH" HOME="$HOME" bash -e "$scratch/rehearsal.sh" >"$scratch/rehearsal.log" 2>&1 ||
   status=$?
 check "it runs to its end and makes the package" made
-check "whose log says it is signed with the token's key, and not time-stamped" logged rehearsal \
+check "whose log says it is signed with the token's key, and not time-stamped" says rehearsal.log \
   "signed with the key in the PKCS#11 token .*NOT time-stamped"
 signed_file rehearsal
 check "its setup.exe verifies against the rehearsal's CA" sh -c "osslsigncode verify \
@@ -107,12 +121,14 @@ echo "== releases that must fail"
 release unreachable MSISETUP_SIGNING_TIMESTAMP_URL="$unreachable ${unreachable}again"
 check "no time-stamp server answers: the release fails, and leaves no package" no_package
 release broken MSISETUP_SIGNING_TIMESTAMP_URL="$served/broken"
-check "the time-stamp server answers with an error: the release fails, and leaves no package" no_package
+check "the time-stamp server answers with an error: the release fails, and leaves no package" \
+  no_package
 release wrong-pin MSISETUP_SIGNING_PIN=wrong-pin MSISETUP_SIGNING_TIMESTAMP_URL=
 check "a wrong PIN: the release fails, and leaves no package" no_package
 release both MSISETUP_SIGNING_PKCS12="$scratch/publisher.p12" MSISETUP_SIGNING_TIMESTAMP_URL=
 check "a PKCS#12 file and a token named at once: refused, and no package" no_package
-check "in one line" logged both "name one signing key, MSISETUP_SIGNING_PKCS12 or MSISETUP_SIGNING_PKCS11_MODULE, not both"
+check "in one line" says both.log \
+  "name one signing key, MSISETUP_SIGNING_PKCS12 or MSISETUP_SIGNING_PKCS11_MODULE, not both"
 package unsigned MSISETUP_SIGNING_PKCS11_MODULE=
 package wrong-pin-after-unsigned MSISETUP_SIGNING_PIN=wrong-pin MSISETUP_SIGNING_TIMESTAMP_URL=
 check "a failed release after an unsigned one leaves no package of the version at all" no_package
@@ -129,7 +145,7 @@ changelog=$scratch/published.md
 release published MSISETUP_SIGNING_TIMESTAMP_URL=
 check "the version dated and a change under Unreleased: a signed release is refused, no package" \
   no_package
-check "in one line that says what to do" logged published \
+check "in one line that says what to do" says published.log \
   "version $version was published on 2026-01-02 \\(CHANGELOG.md\\), and changes are listed under Unreleased since: raise the version"
 release published-unsigned MSISETUP_SIGNING_PKCS11_MODULE=
 check "but an unsigned package of it, for tests, is made" made
@@ -137,7 +153,8 @@ changelog=$scratch/CHANGELOG.md
 
 # The patterns come from a file, so the secrets are on no command line here either.
 printf '%s\n' "$pin" "$MSISETUP_SIGNING_PASSWORD" >"$scratch/secrets"
-check "neither the PIN nor the password is in any release log" sh -c "! cat '$scratch'/*.log | grep -qF -f '$scratch/secrets'"
+check "neither the PIN nor the password is in any release log" sh -c \
+  "! cat '$scratch'/*.log | grep -qF -f '$scratch/secrets'"
 check "nor on the command line of any program the releases started" \
   sh -c "! cat '$scratch'/*.programs | grep -qF -f '$scratch/secrets'"
 

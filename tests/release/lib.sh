@@ -6,26 +6,27 @@
 version=$(project_version .)
 zip=build/msisetup-$version-win32.zip
 umask 077
-logged() {  # logged NAME PATTERN: $scratch/NAME.log holds PATTERN (a regular expression)
-  grep -qE -- "$2" "$scratch/$1.log" || { sed 's/^/  | /' "$scratch/$1.log"; false; }
-}
 unpack() {  # unpack DIRECTORY ZIP: the package's files, fresh in DIRECTORY
-  set -- "$1" "$(realpath "$2")" && rm -rf "$1" && mkdir -p "$1" && (cd "$1" && cmake -E tar xf "$2")
+  set -- "$1" "$(realpath "$2")" && rm -rf "$1" && mkdir -p "$1" && (cd "$1" && cmake -E tar xf \
+    "$2")
 }
 edited() {  # edited ZIP COPY EDIT...: ZIP with EDIT run in its files, as COPY
   set -- "$1" "$(realpath "$2")" "${@:3}" && unpack "$scratch/edited" "$1" &&
     (cd "$scratch/edited" && "${@:3}" && rm -f "$2" && cmake -E tar cf "$2" --format=zip -- *)
 }
-byte_changed() { printf '\220' | dd of="${1:-setup.exe}" bs=1 seek=1200 conv=notrunc status=none; }  # [FILE]
+byte_changed() {  # byte_changed [FILE]: one byte of FILE (setup.exe) changed, at offset 1200
+  printf '\220' | dd of="${1:-setup.exe}" bs=1 seek=1200 conv=notrunc status=none
+}
 # verify_in CLONE NAME ZIP [RUNNER...]: the scratch clone's verify-release ZIP, run inside CLONE
 # (through RUNNER, into a root): its output and last, its exit status, in $scratch/NAME.log.
 verify_in() {
   local status=0 top=$PWD
-  (cd "$1" && "${@:4}" env TMPDIR="$top/build/verify/tmp" "$top/build/verify/clone/scripts/verify-release" "$3") \
+  (cd "$1" && "${@:4}" env TMPDIR="$top/build/verify/tmp" \
+    "$top/build/verify/clone/scripts/verify-release" "$3") \
     >"$scratch/$2.log" 2>&1 || status=$?
   echo "(exit status $status)" >>"$scratch/$2.log"
 }
-says() { logged "$1" "$3" && logged "$1" "^\(exit status $2\)$"; }  # says NAME STATUS PATTERN
+ended() { says "$1.log" "$3" && says "$1.log" "^\(exit status $2\)$"; }  # ended NAME STATUS PATTERN
 
 # A root certificate of the check's own; certify NAME EXTENSIONS [DAYS [PUBLIC_KEY]]: the root's
 # certificate NAME.pem for NAME.key (made here) or for PUBLIC_KEY, a key made elsewhere.
@@ -38,9 +39,11 @@ certify() {
   local key=(-keyout "$scratch/$1.key")
   printf '%b' "$2" >"$scratch/$1.ext"
   [ -z "${4:-}" ] || key=(-keyout /dev/null)  # (a request needs a key of its own; it is dropped)
-  quietly openssl req -new -newkey rsa:2048 -nodes -subj "/CN=msisetup test $1" "${key[@]}" -out "$scratch/$1.csr"
+  quietly openssl req -new -newkey rsa:2048 -nodes -subj "/CN=msisetup test $1" "${key[@]}" -out \
+    "$scratch/$1.csr"
   quietly openssl x509 -req -in "$scratch/$1.csr" ${4:+-force_pubkey "$4"} -CA "$scratch/root.pem" \
-    -CAkey "$scratch/root.key" -CAcreateserial -days "${3:-30}" -extfile "$scratch/$1.ext" -out "$scratch/$1.pem"
+    -CAkey "$scratch/root.key" -CAcreateserial -days "${3:-30}" -extfile "$scratch/$1.ext" -out \
+    "$scratch/$1.pem"
 }
 code_signing='extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n'
 
@@ -49,8 +52,10 @@ publisher_file() {
   certify file-publisher "$code_signing" 2
   export MSISETUP_SIGNING_PASSWORD
   MSISETUP_SIGNING_PASSWORD=$(openssl rand -hex 16)
-  quietly openssl pkcs12 -export -inkey "$scratch/file-publisher.key" -in "$scratch/file-publisher.pem" \
-    -certfile "$scratch/root.pem" -passout env:MSISETUP_SIGNING_PASSWORD -out "$scratch/publisher.p12"
+  quietly openssl pkcs12 -export -inkey "$scratch/file-publisher.key" -in \
+    "$scratch/file-publisher.pem" \
+    -certfile "$scratch/root.pem" -passout env:MSISETUP_SIGNING_PASSWORD -out \
+    "$scratch/publisher.p12"
 }
 
 # A SoftHSM2 token with the publisher's key made inside it, and the root's certificate for that key
@@ -60,17 +65,22 @@ publisher_token() {
   local token=(pkcs11-tool --module "$token_module" --token-label "msisetup test")
   export SOFTHSM2_CONF=$scratch/softhsm2.conf so_pin pin
   mkdir "$scratch/tokens"
-  printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$scratch/tokens" >"$SOFTHSM2_CONF"
+  printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$scratch/tokens" \
+    >"$SOFTHSM2_CONF"
   so_pin=$(openssl rand -hex 8) pin=$(openssl rand -hex 8)
-  quietly pkcs11-tool --module "$token_module" --init-token --slot-index 0 --label "msisetup test" --so-pin env:so_pin
+  quietly pkcs11-tool --module "$token_module" --init-token --slot-index 0 --label "msisetup test" \
+    --so-pin env:so_pin
   quietly "${token[@]}" --login --login-type so --so-pin env:so_pin --init-pin --new-pin env:pin
-  quietly "${token[@]}" --login --pin env:pin --keypairgen --key-type rsa:2048 --label publisher --id 01
+  quietly "${token[@]}" --login --pin env:pin --keypairgen --key-type rsa:2048 --label publisher \
+    --id 01
   "${token[@]}" --login --pin env:pin --list-objects --type privkey >"$scratch/token-objects" 2>&1
   quietly "${token[@]}" --read-object --type pubkey --id 01 --output-file "$scratch/publisher.der"
-  quietly openssl pkey -pubin -inform DER -in "$scratch/publisher.der" -out "$scratch/publisher-key.pem"
+  quietly openssl pkey -pubin -inform DER -in "$scratch/publisher.der" -out \
+    "$scratch/publisher-key.pem"
   certify publisher "$code_signing" 1 "$scratch/publisher-key.pem"
   export MSISETUP_SIGNING_PKCS11_MODULE=$token_module MSISETUP_SIGNING_CERT=$scratch/publisher.pem \
-    MSISETUP_SIGNING_KEY="pkcs11:token=msisetup%20test;object=publisher;type=private" MSISETUP_SIGNING_PIN=$pin
+    MSISETUP_SIGNING_KEY="pkcs11:token=msisetup%20test;object=publisher;type=private" \
+    MSISETUP_SIGNING_PIN=$pin
 }
 
 # A time-stamp server of the check's own on 127.0.0.1 ($served/tsa; $served/broken answers with an
@@ -83,9 +93,11 @@ time_stamp_server() {
     "ess_cert_id_alg = sha256" >"$scratch/tsa.cnf"
   mkdir -p "$scratch/www/cgi-bin"
   # shellcheck disable=SC2016  # expanded by the CGI program
-  printf '#!/bin/sh\nhead -c "$CONTENT_LENGTH" >%q/query.tsq\nprintf "Content-Type: application/timestamp-reply\\r\\n\\r\\n"\nexec openssl ts -reply -config %q/tsa.cnf -queryfile %q/query.tsq 2>/dev/null\n' \
+  printf \
+    '#!/bin/sh\nhead -c "$CONTENT_LENGTH" >%q/query.tsq\nprintf "Content-Type: application/timestamp-reply\\r\\n\\r\\n"\nexec openssl ts -reply -config %q/tsa.cnf -queryfile %q/query.tsq 2>/dev/null\n' \
     "$scratch" "$scratch" "$scratch" >"$scratch/www/cgi-bin/tsa"
-  printf '#!/bin/sh\nprintf "Status: 500 Internal Server Error\\r\\nContent-Type: text/plain\\r\\n\\r\\nbroken\\n"\n' \
+  printf \
+    '#!/bin/sh\nprintf "Status: 500 Internal Server Error\\r\\nContent-Type: text/plain\\r\\n\\r\\nbroken\\n"\n' \
     >"$scratch/www/cgi-bin/broken"
   chmod 755 "$scratch/www" "$scratch/www/cgi-bin" "$scratch/www/cgi-bin"/*
   serve "$scratch/www"

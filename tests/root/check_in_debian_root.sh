@@ -10,16 +10,26 @@ root=$msisetup_cache/roots/debian-$release
 log=$scratch
 # The runs' commands sleep for a time no other process does, so that what is left is found.
 sleeping="sleep 600.$$"
-start() { scripts/in-debian-root "$release" "$@" >"$log/out" 2>"$log/err" & runner=$!; }  # in the background
-finish() { status=0; wait "$runner" || status=$?; }  # waits for $runner: its $status
+start() {  # start COMMAND...: in the root, in the background, as $runner
+  scripts/in-debian-root "$release" "$@" >"$log/out" 2>"$log/err" &
+  runner=$!
+}
+finish() {  # waits for $runner: its $status
+  status=0
+  wait "$runner" || status=$?
+}
 nothing_left() {  # no process of this check's runs, and nothing of the root mounted here
   for _ in $(seq 5); do  # (the kernel ends them as soon as their namespace goes)
-    sleep 1 && ! pgrep -f "$sleeping" >/dev/null && ! grep " ${root}[/ ]" /proc/self/mounts && return
+    sleep 1 && ! pgrep -f "$sleeping" >/dev/null && ! grep " ${root}[/ ]" /proc/self/mounts && \
+      return
   done
   pgrep -af "$sleeping" | sed "s/^/  | /" && false
 }
 in_root_until_it_sleeps() {  # the run $runner, once its command sleeps (it may make the root first)
-  for _ in $(seq 600); do grep -q sleeping "$log/out" && return; sleep 1; done
+  for _ in $(seq 600); do
+    grep -q sleeping "$log/out" && return
+    sleep 1
+  done
 }
 stopped_in_root() {  # stopped_in_root SIGNAL: a run stopped by SIGNAL while its command sleeps
   start sh -c "echo sleeping; $sleeping"
@@ -38,8 +48,10 @@ MSISETUP_ROOT_CHECK_SECRET=x start sh -c '
   '"$sleeping"' &
   exit 3'
 finish
-check "in Debian $release: output and status (3), project read-only, build tree writable, no other variable" \
-  test "$status:$(cat "$log/out")" = "$(printf '3:VERSION_ID="%s"\nbuild: writable\nproject: read-only\nvariable: not passed' "$release")"
+check \
+  "in Debian $release: output and status (3), project read-only, build tree writable, no other variable" \
+  test "$status:$(cat "$log/out")" = \
+  "$(printf '3:VERSION_ID="%s"\nbuild: writable\nproject: read-only\nvariable: not passed' "$release")"
 check "its build tree is build/debian-$release here" test -e "build/debian-$release/probe"
 check "no process it left (a sleep), nothing mounted in the root" nothing_left
 
@@ -64,7 +76,8 @@ in_chroot() {
     [ "$kind" = plain ] || mount -t tmpfs tmpfs "$chroot" || exit
     for folder in /bin /sbin /lib /lib32 /lib64 /usr /etc /dev /proc /sys; do
       [ -L "$folder" ] && cp -P "$folder" "$chroot$folder" && continue
-      [ ! -d "$folder" ] || { mkdir -p "$chroot$folder" && mount --rbind "$folder" "$chroot$folder"; } || exit
+      [ -d "$folder" ] || continue
+      mkdir -p "$chroot$folder" && mount --rbind "$folder" "$chroot$folder" || exit
     done
     mkdir -p "$chroot/tmp" "$chroot$top" "$chroot$root" &&
       mount --rbind "$top" "$chroot$top" && mount --bind "$root" "$chroot$root" &&
@@ -83,6 +96,7 @@ check "and leaves this machine's run alone: it sleeps to its end (status 0)" \
 
 in_chroot plain
 check "in a plain chroot (/ no mount point) it stops at once: 125 and one line of its own" \
-  test "$chroot_status:$(cat "$log/plain")" = "125:in-debian-root: / is not a mount point here (a plain chroot?), so no root can be entered: mount the chroot's directory onto itself (mount --bind DIR DIR) before entering it, as a container has it"
+  test "$chroot_status:$(cat "$log/plain")" = \
+  "125:in-debian-root: / is not a mount point here (a plain chroot?), so no root can be entered: mount the chroot's directory onto itself (mount --bind DIR DIR) before entering it, as a container has it"
 
 summary "root filesystem runner"

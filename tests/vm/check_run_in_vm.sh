@@ -8,15 +8,18 @@ cd "$(dirname "$0")/../.." || exit
 # minutes unless the arguments say otherwise: output and errors in $scratch, $status
 run() {
   status=0
-  (cd "${inside:-.}" && scripts/run-in-vm --time-limit 120 "$@") >"$scratch/out" 2>"$scratch/err" || status=$?
+  (cd "${inside:-.}" && scripts/run-in-vm --time-limit 120 "$@") >"$scratch/out" 2>"$scratch/err" \
+    || status=$?
 }
-said() { grep -q -- "$1" "$scratch/err" || { sed 's/^/  | /' "$scratch/err"; false; }; }  # said PATTERN: on standard error
-says() { [ "$status" -eq "$1" ] && said "$2"; }  # says STATUS PATTERN: how the last run ended, and what it said
-# (Only this PID namespace's: the other release's part may have one running.)
-no_qemu_left() { ! pgrep --ns $$ --nslist pid -f "qemu-system-x86_64 .*path=$PWD/build," >/dev/null; }
-guest_of() { while no_qemu_left && kill -0 "$1" 2>/dev/null; do sleep 1; done; }  # PID: until its machine runs, or it ends
+# ended STATUS PATTERN: the last run's status and error
+ended() { [ "$status" -eq "$1" ] && says err "$2"; }
+# (Only this PID namespace's: another release's part may have one running.)
+no_qemu_left() { ! pgrep --ns $$ --nslist pid -f "qemu-system-x86_64 .*path=$PWD/build," \
+  >/dev/null; }
+# guest_of PID: until its machine runs, or it ends
+guest_of() { while no_qemu_left && kill -0 "$1" 2>/dev/null; do sleep 1; done; }
 # stalled_run N ARGUMENT...: run, its first N guests stopped as they start (as a stalled guest),
-# however long the other release's part holds the virtual machine before.
+# however long another release's part holds the virtual machine before.
 stalled_run() {
   local pid last=""
   for _ in $(seq "$1"); do
@@ -45,7 +48,8 @@ MSISETUP_VM_CHECK_SECRET=x run sh -c '
   echo "variable: ${MSISETUP_VM_CHECK_SECRET-not passed}"
   (sleep 1 &); sleep 3; echo "zombies: $(ps -eo stat= | grep -c "^Z")"'
 check "root read-only, build tree writable, no other variable, orphans reaped" \
-  test "$(cat "$scratch/out")" = "$(printf 'root: read-only\nbuild: writable\nvariable: not passed\nzombies: 0')"
+  test "$(cat "$scratch/out")" = \
+  "$(printf 'root: read-only\nbuild: writable\nvariable: not passed\nzombies: 0')"
 check "the guest's write reached the build tree here" test -e build/vm/probe
 
 # A project below a folder the guest has empty, with spaces and other languages in its path.
@@ -58,31 +62,36 @@ check "a project in /tmp: seen where it is, its build tree writable" \
   test "$status:$(cat "$scratch/out"):$(cat "$project/build/out" 2>&1)" = "0:seen:written"
 
 run --time-limit 10 sleep 600
-check "a hung guest: stopped at its time limit (status 124)" says 124 "did not finish within 10 s"
+check "a hung guest: stopped at its time limit (status 124)" ended 124 "did not finish within 10 s"
 check "and no qemu process is left" no_qemu_left
 
 # A guest that never starts the command (stopped as it boots): another is started, once.
 stalled_run 1 --boot-limit 30 sh -c 'echo ran'
 ran_after_a_stall() {
-  local line="run-in-vm: the guest had not started its command within 30 s; stopped, starting another"
+  local \
+    line="run-in-vm: the guest had not started its command within 30 s; stopped, starting another"
   [ "$status:$(tail -n 1 "$scratch/out"):$(cat "$scratch/err")" = "0:ran:$line" ] ||
     { sed 's/^/  | /' "$scratch/out" "$scratch/err"; false; }
 }
-check "a guest stalled at its start: the next runs the command, saying so in one line" ran_after_a_stall
+check "a guest stalled at its start: the next runs the command, saying so in one line" \
+  ran_after_a_stall
 check "and no qemu process is left" no_qemu_left
 stalled_run 2 --boot-limit 10 true
-check "two guests stalled: status 125 and why" says 125 "the second guest had not started its command within 10 s either"
+check "two guests stalled: status 125 and why" ended 125 \
+  "the second guest had not started its command within 10 s either"
 check "and no qemu process is left" no_qemu_left
 
 run sh -c 'echo c >/proc/sysrq-trigger'
-check "a guest that dies: status 125 and why" says 125 "the guest died"
+check "a guest that dies: status 125 and why" ended 125 "the guest died"
 check "and no qemu process is left" no_qemu_left
 
-# Killed once its machine runs (the other release may hold the turn for minutes): only what it said counts.
+# Killed once its machine runs (another release may hold the turn for minutes): only what it said
+# counts.
 bash -c 'scripts/run-in-vm --time-limit 120 sleep 600 2>"$1" & wait' _ "$scratch/err" & caller=$!
 guest_of "$caller"
 sleep 2 && kill -9 "$caller" && wait "$caller" 2>/dev/null; sleep 3
-check "a caller that ends ends its virtual machine, saying so" said "its caller ended; the virtual machine was stopped"
+check "a caller that ends ends its virtual machine, saying so" says err \
+  "its caller ended; the virtual machine was stopped"
 check "and no qemu process is left" no_qemu_left
 
 # Two at once: the second is still running when the first ends (alone, it would have ended long
@@ -95,13 +104,15 @@ check "two runs at once: the second waits for the first's virtual machine to end
 wait "$second"
 
 # A kernel package without the modules it needs: one line of its own and 125, before any guest.
-mkdir -p "$scratch/kernel/DEBIAN" "$scratch/kernel/boot" "$scratch/kernel/usr/lib/modules/0.0/kernel"
-printf '%s: %s\n' Package linux-image-0.0 Version 0.0 Architecture amd64 Maintainer none Description none >"$scratch/kernel/DEBIAN/control"
+mkdir -p "$scratch/kernel/DEBIAN" "$scratch/kernel/boot" \
+  "$scratch/kernel/usr/lib/modules/0.0/kernel"
+printf '%s: %s\n' Package linux-image-0.0 Version 0.0 Architecture amd64 Maintainer none \
+  Description none >"$scratch/kernel/DEBIAN/control"
 touch "$scratch/kernel/boot/vmlinuz-0.0" "$scratch/kernel/usr/lib/modules/0.0/modules.builtin"
 dpkg-deb --build "$scratch/kernel" "$scratch/linux-image-0.0.deb" >/dev/null
 MSISETUP_VM_KERNEL=$scratch/linux-image-0.0.deb run true
 check "a kernel package it cannot make a guest from: status 125 and why" \
-  says 125 "cannot make the guest: linux-image-0.0.deb has no module virtio_pci"
+  ended 125 "cannot make the guest: linux-image-0.0.deb has no module virtio_pci"
 check "and that in one line" test "$(wc -l <"$scratch/err")" -eq 1
 
 summary "virtual machine runner"
