@@ -7,8 +7,8 @@ version=$(project_version .)
 zip=build/msisetup-$version-win32.zip
 umask 077
 unpack() {  # unpack DIRECTORY ZIP: the package's files, fresh in DIRECTORY
-  set -- "$1" "$(realpath "$2")" && rm -rf "$1" && mkdir -p "$1" && (cd "$1" && cmake -E tar xf \
-    "$2")
+  set -- "$1" "$(realpath "$2")" && rm -rf "$1" && mkdir -p "$1" &&
+    (cd "$1" && cmake -E tar xf "$2")
 }
 edited() {  # edited ZIP COPY EDIT...: ZIP with EDIT run in its files, as COPY
   set -- "$1" "$(realpath "$2")" "${@:3}" && unpack "$scratch/edited" "$1" &&
@@ -39,11 +39,11 @@ certify() {
   local key=(-keyout "$scratch/$1.key")
   printf '%b' "$2" >"$scratch/$1.ext"
   [ -z "${4:-}" ] || key=(-keyout /dev/null)  # (a request needs a key of its own; it is dropped)
-  quietly openssl req -new -newkey rsa:2048 -nodes -subj "/CN=msisetup test $1" "${key[@]}" -out \
-    "$scratch/$1.csr"
+  quietly openssl req -new -newkey rsa:2048 -nodes -subj "/CN=msisetup test $1" "${key[@]}" \
+    -out "$scratch/$1.csr"
   quietly openssl x509 -req -in "$scratch/$1.csr" ${4:+-force_pubkey "$4"} -CA "$scratch/root.pem" \
-    -CAkey "$scratch/root.key" -CAcreateserial -days "${3:-30}" -extfile "$scratch/$1.ext" -out \
-    "$scratch/$1.pem"
+    -CAkey "$scratch/root.key" -CAcreateserial -days "${3:-30}" -extfile "$scratch/$1.ext" \
+    -out "$scratch/$1.pem"
 }
 code_signing='extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n'
 
@@ -52,10 +52,9 @@ publisher_file() {
   certify file-publisher "$code_signing" 2
   export MSISETUP_SIGNING_PASSWORD
   MSISETUP_SIGNING_PASSWORD=$(openssl rand -hex 16)
-  quietly openssl pkcs12 -export -inkey "$scratch/file-publisher.key" -in \
-    "$scratch/file-publisher.pem" \
-    -certfile "$scratch/root.pem" -passout env:MSISETUP_SIGNING_PASSWORD -out \
-    "$scratch/publisher.p12"
+  quietly openssl pkcs12 -export -inkey "$scratch/file-publisher.key" \
+    -in "$scratch/file-publisher.pem" -certfile "$scratch/root.pem" \
+    -passout env:MSISETUP_SIGNING_PASSWORD -out "$scratch/publisher.p12"
 }
 
 # A SoftHSM2 token with the publisher's key made inside it, and the root's certificate for that key
@@ -75,8 +74,8 @@ publisher_token() {
     --id 01
   "${token[@]}" --login --pin env:pin --list-objects --type privkey >"$scratch/token-objects" 2>&1
   quietly "${token[@]}" --read-object --type pubkey --id 01 --output-file "$scratch/publisher.der"
-  quietly openssl pkey -pubin -inform DER -in "$scratch/publisher.der" -out \
-    "$scratch/publisher-key.pem"
+  quietly openssl pkey -pubin -inform DER -in "$scratch/publisher.der" \
+    -out "$scratch/publisher-key.pem"
   certify publisher "$code_signing" 1 "$scratch/publisher-key.pem"
   export MSISETUP_SIGNING_PKCS11_MODULE=$token_module MSISETUP_SIGNING_CERT=$scratch/publisher.pem \
     MSISETUP_SIGNING_KEY="pkcs11:token=msisetup%20test;object=publisher;type=private" \
