@@ -1,5 +1,5 @@
 # Cross-builds setup.exe, a 32-bit Windows program, and its tests with Debian's mingw-w64 compilers
-# (posix thread variant, which GoogleTest needs). Only the tests need Wine (tests/CMakeLists.txt).
+# (the posix thread variant, which GoogleTest needs).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

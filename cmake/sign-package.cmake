@@ -1,7 +1,6 @@
-# Run by CPack once the package's files are staged, before the package is made: signs the staged
-# setup.exe when a signing key is named (sign-setup.sh decides and says which). Any failure stops
-# the release, so that nothing unsigned ships when a signature was asked for, and no package of
-# this version is left: not even one an earlier, unsigned run made.
+# Run by CPack before it makes the package: signs the staged setup.exe when a key is named. Any
+# failure stops the release, so that nothing unsigned ships when a signature was asked for, and
+# leaves no package of this version, not even one an earlier, unsigned run made.
 set(package ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip)
 file(REMOVE ${package} ${package}.sha256)
 
@@ -17,8 +16,7 @@ if(NOT "$ENV{MSISETUP_SIGNING_PKCS12}$ENV{MSISETUP_SIGNING_PKCS11_MODULE}" STREQ
   if(published_version STREQUAL CPACK_PACKAGE_VERSION AND changed)
     # (A notice keeps the reason on one line, which an error's frame would wrap.)
     message(NOTICE "version ${CPACK_PACKAGE_VERSION} was published on ${published_on} "
-      "(CHANGELOG.md), and changes are listed under Unreleased since: raise the version in "
-      "CMakeLists.txt (RELEASING.md says how); no package is made")
+      "(CHANGELOG.md), with changes under Unreleased since: raise the version (RELEASING.md)")
     message(FATAL_ERROR "a published version: no package is made")
   endif()
 endif()

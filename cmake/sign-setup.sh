@@ -1,8 +1,7 @@
 #!/bin/sh
-# Signs one program in place (Authenticode, SHA-256) with osslsigncode and verifies the signature,
-# when a key is named by the MSISETUP_SIGNING_* variables (RELEASING.md lists them); says on its
-# last line whether, how and with what it signed. The password or PIN goes to osslsigncode in a
-# private file, never on a command line that other processes could read.
+# Signs one program in place (Authenticode, SHA-256) and verifies the signature, when the
+# MSISETUP_SIGNING_* variables (RELEASING.md) name a key; its last line says how it signed. The
+# password or PIN goes to osslsigncode in a private file, never on a command line.
 #   sign-setup.sh FILE
 set -eu
 file=$1
@@ -11,7 +10,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 if [ -n "${MSISETUP_SIGNING_PKCS12-}" ] && [ -n "${MSISETUP_SIGNING_PKCS11_MODULE-}" ]; then
-  echo "name one signing key, MSISETUP_SIGNING_PKCS12 or MSISETUP_SIGNING_PKCS11_MODULE, not both: no package is made" >&2
+  echo "name one signing key, MSISETUP_SIGNING_PKCS12 or MSISETUP_SIGNING_PKCS11_MODULE," \
+    "not both" >&2
   exit 1
 elif [ -n "${MSISETUP_SIGNING_PKCS11_MODULE-}" ]; then
   key="the key in the PKCS#11 token of $MSISETUP_SIGNING_PKCS11_MODULE (MSISETUP_SIGNING_KEY)"
@@ -24,14 +24,20 @@ elif [ -n "${MSISETUP_SIGNING_PKCS12-}" ]; then
   printf '%s' "${MSISETUP_SIGNING_PASSWORD-}" >"$work/secret"
   set -- -pkcs12 "$MSISETUP_SIGNING_PKCS12"
 else
-  echo "setup.exe is NOT signed: neither MSISETUP_SIGNING_PKCS12 nor MSISETUP_SIGNING_PKCS11_MODULE is set"
+  echo "setup.exe is NOT signed: no MSISETUP_SIGNING_PKCS12 or MSISETUP_SIGNING_PKCS11_MODULE"
   exit 0
 fi
 set -- "$@" -readpass "$work/secret" -h sha256 -n "Qevtarn Setup"
 set -f  # the servers are split at spaces, and nothing else is done to them
-for url in ${MSISETUP_SIGNING_TIMESTAMP_URL-}; do set -- "$@" -ts "$url"; done
+for url in ${MSISETUP_SIGNING_TIMESTAMP_URL-}; do
+  set -- "$@" -ts "$url"
+done
 set +f
-failed() { cat "$work/log" >&2; [ -z "${1-}" ] || echo "$1" >&2; exit 1; }
+failed() {  # failed [WHY]
+  cat "$work/log" >&2
+  [ -z "${1-}" ] || echo "$1" >&2
+  exit 1
+}
 osslsigncode sign "$@" -in "$file" -out "$work/signed.exe" >"$work/log" 2>&1 || failed
 ca=${MSISETUP_SIGNING_CA_FILE:-/etc/ssl/certs/ca-certificates.crt}
 osslsigncode verify -CAfile "$ca" -TSA-CAfile "$ca" -in "$work/signed.exe" >"$work/log" 2>&1 ||
@@ -43,5 +49,6 @@ cp "$work/signed.exe" "$file"
 if [ -n "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ]; then
   echo "setup.exe is signed with $key and time-stamped, and its signature and time-stamp verify"
 else
-  echo "setup.exe is signed with $key, and its signature verifies; it is NOT time-stamped (MSISETUP_SIGNING_TIMESTAMP_URL is not set), so it stops verifying when the certificate expires"
+  echo "setup.exe is signed with $key, and its signature verifies; it is NOT time-stamped" \
+    "(no MSISETUP_SIGNING_TIMESTAMP_URL), so it stops verifying when the certificate expires"
 fi

@@ -1,6 +1,6 @@
-# Writes BUILDINFO.txt, the record of what a release's setup.exe was built from, so that anyone can
-# build the same commit with the same tools and compare (scripts/verify-release). One "key: value"
-# a line; no time stamps and no paths of the build machine.
+# Writes BUILDINFO.txt, what a release's setup.exe was built from, so that anyone can build the
+# same commit with the same tools and compare (scripts/verify-release). "key: value" lines; no time
+# stamps and no paths of the build machine.
 #   cmake -DSOURCE_DIR=... -DSETUP_EXE=... -DVERSION=... -DOUTPUT=... -P write-buildinfo.cmake
 
 # The commit, and whether tracked files differ from it (a build tree or a scratch file inside the
@@ -30,9 +30,8 @@ if(EXISTS /etc/debian_version)
   file(STRINGS /etc/debian_version debian LIMIT_COUNT 1)
   string(APPEND record "debian: ${debian}\n")
 endif()
-# The Debian packages whose files make setup.exe's bytes: the compiler and its static libraries,
-# the assembler, linker and resource compiler, the Windows headers and import libraries, and the
-# build tools.
+# The Debian packages whose files make setup.exe's bytes: compiler, static libraries, binutils,
+# Windows headers and import libraries, build tools.
 foreach(package g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
                 mingw-w64-i686-dev mingw-w64-common cmake ninja-build)
   execute_process(COMMAND dpkg-query -W -f=\${Version} ${package}

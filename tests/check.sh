@@ -1,18 +1,22 @@
 # shellcheck shell=bash
-# The shell checks' common part, sourced: a $scratch folder, removed at the end; check DESCRIPTION
-# COMMAND... says "ok" or "FAILED"; summary NAME closes with the counts, failing if any check did.
+# The shell checks' common part: a $scratch folder, removed at the end; check DESCRIPTION
+# COMMAND... says "ok" or "FAILED"; summary NAME gives the counts, failing if any check did.
 passes=0 failures=0 scratch=$(mktemp -d)
 trap 'kill "${server:-}" 2>/dev/null; rm -rf "$scratch"' EXIT
 check() {
-  if "${@:2}"; then echo "ok: $1" && passes=$((passes + 1)) && return; fi
-  echo "FAILED: $1" && failures=$((failures + 1))
+  if "${@:2}"; then
+    echo "ok: $1"
+    passes=$((passes + 1))
+  else
+    echo "FAILED: $1"
+    failures=$((failures + 1))
+  fi
 }
 summary() {
   echo "$1: $passes passed, $failures failed"
   [ "$failures" -eq 0 ]
 }
-# serve DIRECTORY: busybox's web server for it at http://127.0.0.1:$port, process $server, which
-# ends by itself after ten minutes.
+# serve DIRECTORY: busybox's web server for it at http://127.0.0.1:$port for ten minutes ($server)
 serve() {
   for port in $(shuf -i 20000-60000 -n 20); do
     timeout 600 busybox httpd -f -p "127.0.0.1:$port" -h "$1" 2>/dev/null &
@@ -23,15 +27,14 @@ serve() {
   echo "FAILED: no port for a web server on 127.0.0.1"
   exit 1
 }
-# says FILE PATTERN: $scratch/FILE has a line that PATTERN (an extended regular expression)
-# matches; else it is shown, and this fails.
+# says FILE PATTERN: $scratch/FILE has a line that PATTERN (extended) matches; else it is shown.
 says() {
   grep -qE -- "$2" "$scratch/$1" && return
   sed 's/^/  | /' "$scratch/$1"
   false
 }
-# quietly COMMAND...: a step of a check's set-up; its output shows, and the check stops, if it
-# fails.
+# quietly COMMAND...: a step of a check's set-up, whose output shows only if it fails, and stops
+# the check.
 quietly() {
   "$@" >"$scratch/step.log" 2>&1 && return
   cat "$scratch/step.log"

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# scripts/verify-release on releases of the working tree as it is, committed in a scratch clone
-# (build/verify/clone) by a fixed author at HEAD's date, so that nothing is skipped while the tree
-# has changes, and both releases' runs make the same commit. Its releases stay in build/verify for
-# tests/release/check_across_releases.sh.
+# scripts/verify-release on releases of the working tree, committed in a scratch clone
+# (build/verify/clone) by a fixed author at HEAD's date, so that every release's run makes the same
+# commit. Its releases stay in build/verify for tests/release/check_across_releases.sh.
 #   tests/release/check_verify_release.sh      (as root, after scripts/install-deps)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
@@ -17,8 +16,7 @@ rm -rf "$verify" && mkdir -p "$verify/tmp" && git clone --quiet "$top" "$clone" 
   git -C "$clone" reset --quiet --hard || exit 1
 commit=$(git -C "$clone" rev-parse HEAD)
 
-# The commit's releases: unsigned, signed with a key in a file, and with a token's key,
-# time-stamped.
+# The commit's releases: unsigned, signed with a key in a file, and with a token's, time-stamped.
 throwaway_root && publisher_file && publisher_token && time_stamp_server
 export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
 package() {  # package NAME [VARIABLE=VALUE...]: the clone's release, as $verify/NAME/ZIP
@@ -49,18 +47,16 @@ verify_in "$later" unsigned "$unsigned"
 check \
   "the unsigned release is the build of its commit, in a clone that has a later one (status 0)" \
   ended unsigned 0 "^IDENTICAL: .* exactly the build of commit $commit"
-verify_in "$clone" file "$verify/file/$(basename "$zip")"
-check "the release signed with a key in a file, without its signature, too (status 0)" ended file \
-  0 "^IDENTICAL"
-verify_in "$clone" token "$verify/token/$(basename "$zip")"
-check "the release signed with a token's key and time-stamped, too (status 0)" ended token 0 \
-  "^IDENTICAL"
+for signed in "file:a key in a file" "token:a token's key, time-stamped"; do
+  verify_in "$clone" "${signed%%:*}" "$verify/${signed%%:*}/$(basename "$zip")"
+  check "the release signed with ${signed#*:}, without its signature, too (status 0)" \
+    ended "${signed%%:*}" 0 "^IDENTICAL"
+done
 # copy DESCRIPTION STATUS PATTERN EDIT...: a copy of the unsigned release, EDIT run in its files,
-# verified (in the clone $inside, else the scratch clone) with STATUS, saying PATTERN; its log
-# copy.log.
+# verified (in the clone $inside, else the scratch clone): STATUS, saying PATTERN (copy.log).
 copy() {
-  edited "$unsigned" "$releases/copy.zip" "${@:4}" && verify_in "${inside:-$clone}" copy \
-    "$releases/copy.zip"
+  edited "$unsigned" "$releases/copy.zip" "${@:4}" &&
+    verify_in "${inside:-$clone}" copy "$releases/copy.zip"
   check "$1 (status $2)" ended copy "$2" "$3"
 }
 copy "one changed byte of setup.exe: not identical, at its offset" 1 \
@@ -70,17 +66,18 @@ copy "a recorded version the archive does not have: named, nothing to compare" 2
   "archive no longer offers cmake 0.0-other: nothing to compare" sed -i \
   's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
 check "and the toolchain package of another version is named first" \
-  ended copy 2 "^toolchain differs: cmake is .* here, the release was built with 0.0-other"
+  ended copy 2 "^toolchain differs: cmake is .*, the release was built with 0.0-other"
 verify_in "$clone" again "$releases/copy.zip"
-refused_again() { ended again 2 "no longer offers cmake 0.0-other" && ! grep '^\[making' \
-  "$scratch/again.log"; }
+refused_again() {
+  ended again 2 "no longer offers cmake 0.0-other" && ! grep '^\[making' "$scratch/again.log"
+}
 check "asked again, it refuses without making a root filesystem again (status 2)" refused_again
 later_commit=$(git -C "$later" rev-parse HEAD)
 inside=$later copy "a record naming another commit: not identical" 1 \
   "^NOT IDENTICAL.*commit $later_commit" \
   sed -i "s/^commit: .*/commit: $later_commit/" BUILDINFO.txt
-check "and nothing changed in the clone it ran in" test -z \
-  "$(git -C "$later" status --porcelain --ignored)"
+check "and nothing changed in the clone it ran in" \
+  test -z "$(git -C "$later" status --porcelain --ignored)"
 # Copies that leave nothing to compare: each a one-line reason.
 copy "a record naming a commit this clone does not have" 2 "is not in this clone" \
   sed -i "s/^commit: .*/commit: $(printf '0%.0s' {1..40})/" BUILDINFO.txt
@@ -89,7 +86,7 @@ copy "a record from a tree with uncommitted changes" 2 "uncommitted changes" \
 copy "a record naming no Debian release" 2 "names no Debian release" sed -i \
   "/^debian-release: /d; /^debian: /d" BUILDINFO.txt
 copy "a record naming a release there is no root of" 2 \
-  "names Debian 99 \\(unlisted\\): a root filesystem can be made of Debian $(release_list) only" \
+  "names Debian 99 \\(unlisted\\): roots can be made of Debian $(release_list) only" \
   sed -i "s/^debian-release: .*/debian-release: 99 (unlisted)/" BUILDINFO.txt
 copy "a zip without BUILDINFO.txt" 2 "holds no BUILDINFO.txt" rm BUILDINFO.txt
 copy "a zip without setup.exe" 2 "holds no setup.exe" rm setup.exe
@@ -97,7 +94,7 @@ cp "$unsigned" "$releases/mismatch.zip"
 sha256sum <"$verify/file/$(basename "$zip")" >"$releases/mismatch.zip.sha256"
 verify_in "$clone" mismatch "$releases/mismatch.zip"
 check "a zip that does not match its .sha256 (status 2)" ended mismatch 2 "checksum does not match"
-check "verify-release leaves nothing behind in its temporary folder" test -z \
-  "$(ls -A "$verify/tmp")"
+check "verify-release leaves nothing behind in its temporary folder" \
+  test -z "$(ls -A "$verify/tmp")"
 
 summary "verifying releases"

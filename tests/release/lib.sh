@@ -1,6 +1,6 @@
 # shellcheck shell=bash disable=SC2034  # (the checks that source it use its variables)
-# What the release checks share, sourced from the project's top: tests/check.sh, scripts/lib.sh, a
-# scratch folder, the package's name, and throwaway keys, none of which outlives the check.
+# What the release checks share, sourced from the project's top: the package's name, and
+# throwaway keys, none of which outlives the check.
 . tests/check.sh
 . scripts/lib.sh
 version=$(project_version .)
@@ -86,18 +86,30 @@ publisher_token() {
 # error): openssl ts -reply as a CGI program of busybox's web server, which ends by itself.
 time_stamp_server() {
   certify tsa 'extendedKeyUsage=critical,timeStamping\nkeyUsage=critical,digitalSignature\n'
-  printf '%s\n' "[ tsa ]" "default_tsa = responder" "[ responder ]" "serial = $scratch/tsa.serial" \
-    "signer_cert = $scratch/tsa.pem" "signer_key = $scratch/tsa.key" "certs = $scratch/root.pem" \
-    "signer_digest = sha256" "default_policy = 1.2.3.4.1" "digests = sha256, sha384, sha512" \
-    "ess_cert_id_alg = sha256" >"$scratch/tsa.cnf"
+  cat >"$scratch/tsa.cnf" <<EOF
+[ tsa ]
+default_tsa = responder
+[ responder ]
+serial = $scratch/tsa.serial
+signer_cert = $scratch/tsa.pem
+signer_key = $scratch/tsa.key
+certs = $scratch/root.pem
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha256, sha384, sha512
+ess_cert_id_alg = sha256
+EOF
   mkdir -p "$scratch/www/cgi-bin"
-  # shellcheck disable=SC2016  # expanded by the CGI program
-  printf \
-    '#!/bin/sh\nhead -c "$CONTENT_LENGTH" >%q/query.tsq\nprintf "Content-Type: application/timestamp-reply\\r\\n\\r\\n"\nexec openssl ts -reply -config %q/tsa.cnf -queryfile %q/query.tsq 2>/dev/null\n' \
-    "$scratch" "$scratch" "$scratch" >"$scratch/www/cgi-bin/tsa"
-  printf \
-    '#!/bin/sh\nprintf "Status: 500 Internal Server Error\\r\\nContent-Type: text/plain\\r\\n\\r\\nbroken\\n"\n' \
-    >"$scratch/www/cgi-bin/broken"
+  cat >"$scratch/www/cgi-bin/tsa" <<EOF
+#!/bin/sh
+head -c "\$CONTENT_LENGTH" >"$scratch/query.tsq"
+printf 'Content-Type: application/timestamp-reply\r\n\r\n'
+exec openssl ts -reply -config "$scratch/tsa.cnf" -queryfile "$scratch/query.tsq" 2>/dev/null
+EOF
+  cat >"$scratch/www/cgi-bin/broken" <<'EOF'
+#!/bin/sh
+printf 'Status: 500 Internal Server Error\r\nContent-Type: text/plain\r\n\r\nbroken\n'
+EOF
   chmod 755 "$scratch/www" "$scratch/www/cgi-bin" "$scratch/www/cgi-bin"/*
   serve "$scratch/www"
   served=http://127.0.0.1:$port/cgi-bin

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The root filesystem runner itself, scripts/in-debian-root (CONTRIBUTING.md lists the checks).
+# The root filesystem runner itself, scripts/in-debian-root.
 #   tests/root/check_in_debian_root.sh RELEASE       (as root; makes the root the first time)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
@@ -20,12 +20,12 @@ finish() {  # waits for $runner: its $status
 }
 nothing_left() {  # no process of this check's runs, and nothing of the root mounted here
   for _ in $(seq 5); do  # (the kernel ends them as soon as their namespace goes)
-    sleep 1 && ! pgrep -f "$sleeping" >/dev/null && ! grep " ${root}[/ ]" /proc/self/mounts && \
-      return
+    sleep 1
+    ! pgrep -f "$sleeping" >/dev/null && ! grep " ${root}[/ ]" /proc/self/mounts && return
   done
   pgrep -af "$sleeping" | sed "s/^/  | /" && false
 }
-in_root_until_it_sleeps() {  # the run $runner, once its command sleeps (it may make the root first)
+until_it_sleeps() {  # until the command of the run $runner sleeps (it may make the root first)
   for _ in $(seq 600); do
     grep -q sleeping "$log/out" && return
     sleep 1
@@ -33,7 +33,7 @@ in_root_until_it_sleeps() {  # the run $runner, once its command sleeps (it may 
 }
 stopped_in_root() {  # stopped_in_root SIGNAL: a run stopped by SIGNAL while its command sleeps
   start sh -c "echo sleeping; $sleeping"
-  in_root_until_it_sleeps
+  until_it_sleeps
   kill "-$1" "$runner"
   { finish; } 2>/dev/null  # (no notice of the shell's that the run was killed)
 }
@@ -48,10 +48,10 @@ MSISETUP_ROOT_CHECK_SECRET=x start sh -c '
   '"$sleeping"' &
   exit 3'
 finish
-check \
-  "in Debian $release: output and status (3), project read-only, build tree writable, no other variable" \
-  test "$status:$(cat "$log/out")" = \
-  "$(printf '3:VERSION_ID="%s"\nbuild: writable\nproject: read-only\nvariable: not passed' "$release")"
+expected=$(printf '3:VERSION_ID="%s"\nbuild: writable\nproject: read-only\nvariable: not passed' \
+  "$release")
+check "in Debian $release: output, status (3), project read-only, build writable, no variable" \
+  test "$status:$(cat "$log/out")" = "$expected"
 check "its build tree is build/debian-$release here" test -e "build/debian-$release/probe"
 check "no process it left (a sleep), nothing mounted in the root" nothing_left
 
@@ -64,10 +64,9 @@ start true && finish
 ended_well() { [ "$status" -eq 0 ] && nothing_left; }
 check "a run killed outright: the next run of the root goes ahead, and nothing is left" ended_well
 
-# in_chroot KIND: the runner of the same release in another chroot of this machine (the same
-# programs, project and root), its output in $log/KIND, its status in $chroot_status. A "container"
-# chroot is a mount point, as a container's / is; a "plain" one a mere directory, as chroot alone
-# enters. The project with what is mounted below it (inside a root, its build/ is a mount).
+# in_chroot KIND: the runner of the same release in another chroot of this machine's programs,
+# project and root: output in $log/KIND, status in $chroot_status. A "container" chroot is a mount
+# point, as a container's / is; a "plain" one a mere directory, as chroot alone enters.
 in_chroot() {
   mkdir -p "$log/$1.d"
   # shellcheck disable=SC2016  # expanded by the shell in the namespace
@@ -81,12 +80,13 @@ in_chroot() {
     done
     mkdir -p "$chroot/tmp" "$chroot$top" "$chroot$root" &&
       mount --rbind "$top" "$chroot$top" && mount --bind "$root" "$chroot$root" &&
-      chroot "$chroot" sh -c "cd \"\$1\" && scripts/in-debian-root \"\$2\" true" sh "$top" "$release"
+      chroot "$chroot" sh -c "cd \"\$1\" && scripts/in-debian-root \"\$2\" true" sh \
+      "$top" "$release"
   ' sh "$log/$1.d" "$1" "$PWD" "$root" "$release" >"$log/$1" 2>&1
   chroot_status=$?
 }
 start sh -c 'echo sleeping; sleep 8; echo "slept to its end"'
-in_root_until_it_sleeps
+until_it_sleeps
 in_chroot container
 finish
 check "the runner in another chroot runs (status 0)" \
@@ -96,7 +96,7 @@ check "and leaves this machine's run alone: it sleeps to its end (status 0)" \
 
 in_chroot plain
 check "in a plain chroot (/ no mount point) it stops at once: 125 and one line of its own" \
-  test "$chroot_status:$(cat "$log/plain")" = \
-  "125:in-debian-root: / is not a mount point here (a plain chroot?), so no root can be entered: mount the chroot's directory onto itself (mount --bind DIR DIR) before entering it, as a container has it"
+  test "$chroot_status:$(cat "$log/plain")" = "125:in-debian-root: / is not a mount point \
+(a plain chroot?): mount the chroot onto itself first (mount --bind)"
 
 summary "root filesystem runner"
