@@ -33,6 +33,12 @@ says() {
   sed 's/^/  | /' "$scratch/$1"
   false
 }
+# ended FILE STATUS PATTERN: the last run ended with $status STATUS, and $scratch/FILE says PATTERN.
+# shellcheck disable=SC2154  # (each check's runs set it)
+ended() {
+  [ "$status" -eq "$2" ] || echo "  | (exit status $status)"
+  says "$1" "$3" && [ "$status" -eq "$2" ]
+}
 # quietly COMMAND...: a step of a check's set-up, whose output shows only if it fails, and stops
 # the check.
 quietly() {

@@ -26,13 +26,13 @@ for built_on in "$@"; do
     log=$built_on-in-$verified_in
     verify_in build/verify/clone "$log" "$PWD/build/across/$built_on.zip" in_release "$verified_in"
     check "in Debian $verified_in, the release built on Debian $built_on is identical (status 0)" \
-      ended "$log" 0 "^IDENTICAL: .* exactly the build of commit $commit"
+      ended "$log.log" 0 "^IDENTICAL: .* exactly the build of commit $commit"
     check "and it was rebuilt in a root of Debian $built_on" \
-      ended "$log" 0 "in a root filesystem of Debian $built_on"
+      ended "$log.log" 0 "in a root filesystem of Debian $built_on"
     verify_in build/verify/clone "$log-byte" "$PWD/build/across/$built_on-byte.zip" \
       in_release "$verified_in"
     check "and its changed copy is not (status 1)" \
-      ended "$log-byte" 1 "^NOT IDENTICAL.*first difference at offset 1200"
+      ended "$log-byte.log" 1 "^NOT IDENTICAL.*first difference at offset 1200"
   done
 done
 summary "releases across Debian $*"

@@ -46,18 +46,18 @@ git -C "$later" -c user.name=test -c user.email=test@example.invalid commit --qu
 verify_in "$later" unsigned "$unsigned"
 check \
   "the unsigned release is the build of its commit, in a clone that has a later one (status 0)" \
-  ended unsigned 0 "^IDENTICAL: .* exactly the build of commit $commit"
+  ended unsigned.log 0 "^IDENTICAL: .* exactly the build of commit $commit"
 for signed in "file:a key in a file" "token:a token's key, time-stamped"; do
   verify_in "$clone" "${signed%%:*}" "$verify/${signed%%:*}/$(basename "$zip")"
   check "the release signed with ${signed#*:}, without its signature, too (status 0)" \
-    ended "${signed%%:*}" 0 "^IDENTICAL"
+    ended "${signed%%:*}.log" 0 "^IDENTICAL"
 done
 # copy DESCRIPTION STATUS PATTERN EDIT...: a copy of the unsigned release, EDIT run in its files,
 # verified (in the clone $inside, else the scratch clone): STATUS, saying PATTERN (copy.log).
 copy() {
   edited "$unsigned" "$releases/copy.zip" "${@:4}" &&
     verify_in "${inside:-$clone}" copy "$releases/copy.zip"
-  check "$1 (status $2)" ended copy "$2" "$3"
+  check "$1 (status $2)" ended copy.log "$2" "$3"
 }
 copy "one changed byte of setup.exe: not identical, at its offset" 1 \
   "^NOT IDENTICAL.*first difference at offset 1200" byte_changed
@@ -66,10 +66,10 @@ copy "a recorded version the archive does not have: named, nothing to compare" 2
   "archive no longer offers cmake 0.0-other: nothing to compare" sed -i \
   's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
 check "and the toolchain package of another version is named first" \
-  ended copy 2 "^toolchain differs: cmake is .*, the release was built with 0.0-other"
+  ended copy.log 2 "^toolchain differs: cmake is .*, the release was built with 0.0-other"
 verify_in "$clone" again "$releases/copy.zip"
 refused_again() {
-  ended again 2 "no longer offers cmake 0.0-other" && ! grep '^\[making' "$scratch/again.log"
+  ended again.log 2 "no longer offers cmake 0.0-other" && ! grep '^\[making' "$scratch/again.log"
 }
 check "asked again, it refuses without making a root filesystem again (status 2)" refused_again
 later_commit=$(git -C "$later" rev-parse HEAD)
@@ -93,7 +93,8 @@ copy "a zip without setup.exe" 2 "holds no setup.exe" rm setup.exe
 cp "$unsigned" "$releases/mismatch.zip"
 sha256sum <"$verify/file/$(basename "$zip")" >"$releases/mismatch.zip.sha256"
 verify_in "$clone" mismatch "$releases/mismatch.zip"
-check "a zip that does not match its .sha256 (status 2)" ended mismatch 2 "checksum does not match"
+check "a zip that does not match its .sha256 (status 2)" \
+  ended mismatch.log 2 "checksum does not match"
 check "verify-release leaves nothing behind in its temporary folder" \
   test -z "$(ls -A "$verify/tmp")"
 

@@ -18,15 +18,13 @@ byte_changed() {  # byte_changed [FILE]: one byte of FILE (setup.exe) changed, a
   printf '\220' | dd of="${1:-setup.exe}" bs=1 seek=1200 conv=notrunc status=none
 }
 # verify_in CLONE NAME ZIP [RUNNER...]: the scratch clone's verify-release ZIP, run inside CLONE
-# (through RUNNER, into a root): its output and last, its exit status, in $scratch/NAME.log.
+# (through RUNNER, into a root): its output in $scratch/NAME.log, its $status.
 verify_in() {
-  local status=0 top=$PWD
+  local top=$PWD
+  status=0
   (cd "$1" && "${@:4}" env TMPDIR="$top/build/verify/tmp" \
-    "$top/build/verify/clone/scripts/verify-release" "$3") \
-    >"$scratch/$2.log" 2>&1 || status=$?
-  echo "(exit status $status)" >>"$scratch/$2.log"
+    "$top/build/verify/clone/scripts/verify-release" "$3") >"$scratch/$2.log" 2>&1 || status=$?
 }
-ended() { says "$1.log" "$3" && says "$1.log" "^\(exit status $2\)$"; }  # ended NAME STATUS PATTERN
 
 # A root certificate of the check's own; certify NAME EXTENSIONS [DAYS [PUBLIC_KEY]]: the root's
 # certificate NAME.pem for NAME.key (made here) or for PUBLIC_KEY, a key made elsewhere.

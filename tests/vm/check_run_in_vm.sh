@@ -10,7 +10,6 @@ run() {
   (cd "${inside:-.}" && scripts/run-in-vm --time-limit 120 "$@") >"$scratch/out" 2>"$scratch/err" ||
     status=$?
 }
-ended() { [ "$status" -eq "$1" ] && says err "$2"; }  # ended STATUS PATTERN
 # The newest qemu of this project in this PID namespace (another release's part may run one).
 qemu_pid() { pgrep -n --ns $$ --nslist pid -f "^qemu-system-x86_64 .*path=$PWD/build,"; }
 no_qemu_left() { ! qemu_pid >/dev/null; }
@@ -58,25 +57,26 @@ check "a project in /tmp: seen where it is, its build tree writable" \
   test "$status:$(cat "$scratch/out"):$(cat "$project/build/out" 2>&1)" = "0:seen:written"
 
 run --time-limit 10 sleep 600
-check "a hung guest: stopped at its time limit (status 124)" ended 124 "did not finish within 10 s"
+check "a hung guest: stopped at its time limit (status 124)" \
+  ended err 124 "did not finish within 10 s"
 check "and no qemu process is left" no_qemu_left
 
 # A guest that never starts the command (stopped as it boots): another is started, once.
 stalled_run 1 --boot-limit 30 sh -c 'echo ran'
 ran_after_a_stall() {
   [ "$(tail -n 1 "$scratch/out"):$(wc -l <"$scratch/err")" = ran:1 ] &&
-    ended 0 "^run-in-vm: the guest had not started .* within 30 s; stopped, starting another$"
+    ended err 0 "^run-in-vm: the guest had not started .* within 30 s; stopped, starting another$"
 }
 check "a guest stalled at its start: the next runs the command, saying so in one line" \
   ran_after_a_stall
 check "and no qemu process is left" no_qemu_left
 stalled_run 2 --boot-limit 10 true
-check "two guests stalled: status 125 and why" ended 125 \
+check "two guests stalled: status 125 and why" ended err 125 \
   "the second guest had not started its command within 10 s either"
 check "and no qemu process is left" no_qemu_left
 
 run sh -c 'echo c >/proc/sysrq-trigger'
-check "a guest that dies: status 125 and why" ended 125 "the guest died"
+check "a guest that dies: status 125 and why" ended err 125 "the guest died"
 check "and no qemu process is left" no_qemu_left
 
 # Killed once its machine runs (another release may hold the turn for minutes).
@@ -104,7 +104,7 @@ touch "$scratch/kernel/boot/vmlinuz-0.0" "$scratch/kernel/usr/lib/modules/0.0/mo
 dpkg-deb --build "$scratch/kernel" "$scratch/linux-image-0.0.deb" >/dev/null
 MSISETUP_VM_KERNEL=$scratch/linux-image-0.0.deb run true
 check "a kernel package it cannot make a guest from: status 125 and why" \
-  ended 125 "cannot make the guest: linux-image-0.0.deb has no module virtio_pci"
+  ended err 125 "cannot make the guest: linux-image-0.0.deb has no module virtio_pci"
 check "and that in one line" test "$(wc -l <"$scratch/err")" -eq 1
 
 summary "virtual machine runner"
