@@ -5,8 +5,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/release/lib.sh
-echo \
-  "osslsigncode $(osslsigncode --version 2>/dev/null | sed -n '1s/^osslsigncode \([^,]*\).*/\1/p')"
+osslsigncode --version 2>/dev/null | head -n 1 | cut -d, -f1
 throwaway_root
 export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
 
