@@ -11,7 +11,10 @@ release_list() { release_numbers | paste -sd ' ' | sed 's/ \([^ ]*\)$/ or \1/'; 
 release_name() {  # release_name NUMBER: its code name; fails for a release not in the list
   local release
   for release in "${debian_releases[@]}"; do
-    [ "${release%%:*}" != "$1" ] || { echo "${release#*:}"; return; }
+    if [ "${release%%:*}" = "$1" ]; then
+      echo "${release#*:}"
+      return
+    fi
   done
   return 1
 }
@@ -20,10 +23,18 @@ this_release() { sed -n 's/^VERSION_ID="\?\([^"]*\)"\?$/\1/p' /etc/os-release; }
 # root filesystem (scripts/in-debian-root); build_of NUMBER: that run's build tree, seen from here.
 msisetup_scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 in_release() {
-  if [ "$1" = "$(this_release)" ]; then "${@:2}"; else "$msisetup_scripts/in-debian-root" "$@"; fi
+  if [ "$1" = "$(this_release)" ]; then
+    "${@:2}"
+  else
+    "$msisetup_scripts/in-debian-root" "$@"
+  fi
 }
 build_of() {
-  if [ "$1" = "$(this_release)" ]; then echo build; else echo "build/debian-$1"; fi
+  if [ "$1" = "$(this_release)" ]; then
+    echo build
+  else
+    echo "build/debian-$1"
+  fi
 }
 
 # NAME=VALUE lines of a command's environment in a root or the virtual machine: the system's PATH
@@ -72,8 +83,11 @@ apt_update() {
 
 # Why 32-bit Windows programs must run in the virtual machine (scripts/run-in-vm), if they must.
 wine_vm_reason() {
-  if [ "${MSISETUP_WINE_IN_VM:-}" = 1 ]; then echo "MSISETUP_WINE_IN_VM=1 asks for it"
+  if [ "${MSISETUP_WINE_IN_VM:-}" = 1 ]; then
+    echo "MSISETUP_WINE_IN_VM=1 asks for it"
   elif ! "$msisetup_scripts/runs-32-bit-wine"; then
     echo "this machine runs no 32-bit code (IA-32 emulation off), so 32-bit Wine cannot start here"
-  else return 1; fi
+  else
+    return 1
+  fi
 }

@@ -8,7 +8,10 @@ objdump=$1 windres=$2 exe=$3 version=$4
 # shellcheck source=tests/check.sh
 . "$(dirname "$0")/../check.sh"
 
-headers=$("$objdump" -p "$exe") || { echo "FAILED: objdump cannot read $exe"; exit 1; }
+if ! headers=$("$objdump" -p "$exe"); then
+  echo "FAILED: objdump cannot read $exe"
+  exit 1
+fi
 resources=$("$windres" -i "$exe" -O rc 2>/dev/null)
 
 check "32-bit PE image" grep -q 'file format pei-i386' <<<"$headers"

@@ -72,13 +72,18 @@ in_copy() {
   dpkg-query --admindir="$copy/dpkg" -W -f='${Package}:${Architecture} ${Version}\n' \
     '*msisetup-check*' >"$copy.installed" 2>/dev/null
 }
-shown() { sed 's/^/  | /' "$scratch/$1.err" "$scratch/$1.installed"; false; }  # shown NAME
+shown() {  # shown NAME: its errors and what it installed, and fails
+  sed 's/^/  | /' "$scratch/$1.err" "$scratch/$1.installed"
+  false
+}
 installed() { test "$(sort "$scratch/$1.installed")" = "$(sort <<<"$2")" || shown "$1"; }
 says_nothing() { test ! -s "$scratch/$1.err" || shown "$1"; }
 both='libmsisetup-check-dev libmsisetup-check:i386'
 at() {  # at VERSION ARCH...: the library of each ARCH and its development files at VERSION
   local arch
-  for arch in "${@:2}"; do printf 'libmsisetup-check:%s %s\n' "$arch" "$1"; done
+  for arch in "${@:2}"; do
+    printf 'libmsisetup-check:%s %s\n' "$arch" "$1"
+  done
   printf 'libmsisetup-check-dev:amd64 %s\n' "$1"
 }
 

@@ -9,9 +9,11 @@ cd "$(dirname "$0")/../.." || exit
 rm -f "$zip" "$zip.sha256"
 # Built here first, so that in the virtual machine it only configures again, tests and packages.
 quietly sh -c 'cmake --preset windows && cmake --build --preset windows'
-scripts/with-32-bit-wine --time-limit 2400 cmake --workflow --preset release \
-  >"$scratch/release.log" 2>&1 ||
-  { tail -40 "$scratch/release.log"; exit 1; }
+if ! scripts/with-32-bit-wine --time-limit 2400 cmake --workflow --preset release \
+  >"$scratch/release.log" 2>&1; then
+  tail -40 "$scratch/release.log"
+  exit 1
+fi
 grep -a '^\[in a virtual machine' "$scratch/release.log"
 grep -aE '^ *[0-9]+/[0-9]+ Test +#' "$scratch/release.log"  # every Windows entry's result
 entries=$(ctest --preset windows -N | sed -n 's/^Total Tests: //p')

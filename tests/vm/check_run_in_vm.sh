@@ -14,7 +14,11 @@ run() {
 qemu_pid() { pgrep -n --ns $$ --nslist pid -f "^qemu-system-x86_64 .*path=$PWD/build,"; }
 no_qemu_left() { ! qemu_pid >/dev/null; }
 # guest_of PID: until its machine runs, or it ends
-guest_of() { while no_qemu_left && kill -0 "$1" 2>/dev/null; do sleep 1; done; }
+guest_of() {
+  while no_qemu_left && kill -0 "$1" 2>/dev/null; do
+    sleep 1
+  done
+}
 # stalled_run N ARGUMENT...: run, its first N guests stopped as they start, as a stalled guest.
 stalled_run() {
   local pid last=""
