@@ -35,16 +35,20 @@ done
 set +f
 failed() {  # failed [WHY]
   cat "$work/log" >&2
-  [ -z "${1-}" ] || echo "$1" >&2
+  [ "$#" -eq 0 ] || echo "$*" >&2
   exit 1
 }
 osslsigncode sign "$@" -in "$file" -out "$work/signed.exe" >"$work/log" 2>&1 || failed
+# The signer's root and the time-stamp's may differ (a company's own CA, a public time-stamp
+# server). osslsigncode succeeds even when the time-stamp fails, so its own line is read.
 ca=${MSISETUP_SIGNING_CA_FILE:-/etc/ssl/certs/ca-certificates.crt}
-osslsigncode verify -CAfile "$ca" -TSA-CAfile "$ca" -in "$work/signed.exe" >"$work/log" 2>&1 ||
-  failed "the signature of $file does not verify against $ca"
+tsa_ca=${MSISETUP_SIGNING_TSA_CA_FILE:-$ca}
+osslsigncode verify -CAfile "$ca" -TSA-CAfile "$tsa_ca" -in "$work/signed.exe" >"$work/log" 2>&1 ||
+  failed "the signature of $file does not verify against $ca (MSISETUP_SIGNING_CA_FILE)"
 [ -z "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ] ||
   grep -q "^Timestamp Server Signature verification: ok" "$work/log" ||
-  failed "the signature of $file carries no time-stamp that verifies against $ca"
+  failed "the time-stamp of $file does not verify against $tsa_ca: name its server's root in" \
+    "MSISETUP_SIGNING_TSA_CA_FILE"
 cp "$work/signed.exe" "$file"
 if [ -n "${MSISETUP_SIGNING_TIMESTAMP_URL-}" ]; then
   echo "setup.exe is signed with $key and time-stamped, and its signature and time-stamp verify"

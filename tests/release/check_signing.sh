@@ -19,17 +19,27 @@ package() {
   strace -f -qq -e trace=execve -s 100000 -o "$scratch/$1.programs" \
     env "${@:2}" cpack --preset release -D CPACK_MSISETUP_CHANGELOG="$changelog" \
     >"$scratch/$1.log" 2>&1 || status=$?
+  last=$1
 }
 release() {
   rm -f "$zip" "$zip.sha256"
   package "$@"
 }
-made() { [ "$status" -eq 0 ] && [ -f "$zip" ]; }
-no_package() { [ "$status" -ne 0 ] && [ ! -e "$zip" ] && [ ! -e "$zip.sha256" ]; }
+# made, no_package: the last release made its package, or failed and left none; else what it saw.
+made() { { [ "$status" -eq 0 ] && [ -f "$zip" ]; } || saw "its package (status 0)"; }
+no_package() {
+  { [ "$status" -ne 0 ] && [ ! -e "$zip" ] && [ ! -e "$zip.sha256" ]; } ||
+    saw "a failure that leaves no package"
+}
+saw() {
+  echo "  | looked for $1; saw status $status, and: $(ls "$zip"* 2>&1)"
+  sed 's/^/  | /' "$scratch/$last.log"
+  false
+}
 signed_file() { unpack "$scratch/$1" "$zip" && cp "$scratch/$1/setup.exe" "$scratch/$1.exe"; }
-verifies() {  # verifies FILE [TIME]: the signature verifies against the root (at TIME)
-  osslsigncode verify -CAfile "$scratch/root.pem" -TSA-CAfile "$scratch/root.pem" ${2:+-time "$2"} \
-    -in "$1" >"$scratch/verify.log" 2>&1
+verifies() {  # verifies FILE [TIME]: the signature verifies against the roots (at TIME)
+  osslsigncode verify -CAfile "$scratch/root.pem" -TSA-CAfile "$scratch/tsa-root.pem" \
+    ${2:+-time "$2"} -in "$1" >"$scratch/verify.log" 2>&1
 }
 fails_to_verify() { ! verifies "$@"; }
 
@@ -51,20 +61,15 @@ check "without its signature, setup.exe is the unsigned build" cmp "$scratch/uns
 check "signed setup.exe passes the binary check" sh -c "bash tests/binary/check_setup_exe.sh \
   i686-w64-mingw32-objdump i686-w64-mingw32-windres '$scratch/file.exe' '$version' \
   >'$scratch/binary.log'"
-cp "$scratch/file.exe" build/windows/tests/standin/setup.exe
-# (In the layout most users have: the signature does not depend on it.)
-check "signed setup.exe runs under Wine with the stand-in host (status 6)" sh -c \
-  "scripts/with-32-bit-wine --time-limit 900 ctest --preset windows \
-    -R launcher_with_stand_in_host_on_64 >'$scratch/run.log' 2>&1"
-cp build/windows/setup.exe build/windows/tests/standin/setup.exe
 release wrong-password MSISETUP_SIGNING_PASSWORD=wrong
 check "a wrong password fails the release, and leaves no package" no_package
 unset MSISETUP_SIGNING_PKCS12
 
 echo "== a key made inside a PKCS#11 token, and time-stamps"
 publisher_token
-# (only now: it ends after ten minutes, and Wine above may wait longer for the VM)
 time_stamp_server
+# The time-stamp server's root is not the publisher's, as with a company CA and a public server.
+export MSISETUP_SIGNING_TSA_CA_FILE=$scratch/tsa-root.pem
 unreachable=http://127.0.0.1:1/  # (nothing listens on port 1)
 check "the key was made in the token, and can never leave it" \
   grep -q "Access: *sensitive, always sensitive, never extractable, local" "$scratch/token-objects"
@@ -76,6 +81,16 @@ signed_file stamped
 check "its signature verifies against the root" verifies "$scratch/stamped.exe"
 check "and is time-stamped" grep -q "^Timestamp Server Signature verification: ok" \
   "$scratch/verify.log"
+# The README's command for a private root, as written, in a folder of setup.exe and the two roots.
+readme_verify=$(grep -o 'osslsigncode verify -CAfile ROOT.pem -TSA-CAfile [^`]*' README.md)
+mkdir "$scratch/readme" && cp "$scratch/stamped.exe" "$scratch/readme/setup.exe" &&
+  cp "$scratch/root.pem" "$scratch/readme/ROOT.pem" &&
+  cp "$scratch/tsa-root.pem" "$scratch/readme/TSA-ROOT.pem"
+(cd "$scratch/readme" && $readme_verify) >"$scratch/readme.log" 2>&1
+check "the README's verify command for a private root: both lines it says to read are ok" sh -c \
+  "grep -qx 'Signature verification: ok' '$scratch/readme.log' &&
+    grep -qx 'Timestamp Server Signature verification: ok' '$scratch/readme.log' ||
+    { echo '  | ran: $readme_verify'; sed 's/^/  | /' '$scratch/readme.log'; false; }"
 signer_key() {  # the public key of the certificate the signature names
   osslsigncode extract-signature -pem -in "$scratch/stamped.exe" -out "$scratch/signature.pem" \
     >/dev/null && openssl pkcs7 -in "$scratch/signature.pem" -print_certs |
@@ -86,6 +101,15 @@ expiry=$(openssl x509 -enddate -noout -in "$scratch/publisher.pem" | cut -d= -f2
 after_expiry=$(($(date -d "$expiry" +%s) + 86400))
 check "after its certificate has expired, it still verifies" verifies "$scratch/stamped.exe" \
   "$after_expiry"
+release tsa-root-unnamed MSISETUP_SIGNING_TSA_CA_FILE= \
+  MSISETUP_SIGNING_TIMESTAMP_URL="$served/tsa"
+check "the time-stamp's root not named apart: the release fails, and leaves no package" no_package
+check "saying which variable names it" says tsa-root-unnamed.log \
+  "time-stamp of .* does not verify against .*root.pem: .* MSISETUP_SIGNING_TSA_CA_FILE$"
+cat "$scratch/root.pem" "$scratch/tsa-root.pem" >"$scratch/both-roots.pem"
+release both-roots MSISETUP_SIGNING_TSA_CA_FILE= \
+  MSISETUP_SIGNING_CA_FILE="$scratch/both-roots.pem" MSISETUP_SIGNING_TIMESTAMP_URL="$served/tsa"
+check "both roots in one file, MSISETUP_SIGNING_CA_FILE alone: the release is made" made
 release unstamped MSISETUP_SIGNING_TIMESTAMP_URL=
 check "without a time-stamp, its log says it stops verifying when the certificate expires" \
   says unstamped.log "NOT time-stamped .*stops verifying when the certificate expires"
@@ -103,6 +127,7 @@ status=0
 printf '%s\n' "$(openssl rand -hex 8)" "$(openssl rand -hex 8)" |
   env -i PATH="$PATH" HOME="$HOME" bash -e "$scratch/rehearsal.sh" >"$scratch/rehearsal.log" 2>&1 ||
   status=$?
+last=rehearsal
 check "it runs to its end and makes the package" made
 check "whose log says it is signed with the token's key, and not time-stamped" says rehearsal.log \
   "signed with the key in the PKCS#11 token .*NOT time-stamped"

@@ -26,22 +26,23 @@ verify_in() {
     "$top/build/verify/clone/scripts/verify-release" "$3") >"$scratch/$2.log" 2>&1 || status=$?
 }
 
-# A root certificate of the check's own; certify NAME EXTENSIONS [DAYS [PUBLIC_KEY]]: the root's
-# certificate NAME.pem for NAME.key (made here) or for PUBLIC_KEY, a key made elsewhere.
+# throwaway_root [NAME]: a root certificate of the check's own, NAME.pem (root.pem); certify NAME
+# EXTENSIONS [DAYS [PUBLIC_KEY]]: the certificate NAME.pem that the root $issuer (root) gives
+# NAME.key (made here) or PUBLIC_KEY, a key made elsewhere.
 throwaway_root() {
-  quietly openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=msisetup test root" \
-    -keyout "$scratch/root.key" -out "$scratch/root.pem" \
+  quietly openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=msisetup test ${1:-root}" \
+    -keyout "$scratch/${1:-root}.key" -out "$scratch/${1:-root}.pem" \
     -addext basicConstraints=critical,CA:true -addext keyUsage=critical,keyCertSign
 }
 certify() {
-  local key=(-keyout "$scratch/$1.key")
+  local key=(-keyout "$scratch/$1.key") issuer=${issuer:-root}
   printf '%b' "$2" >"$scratch/$1.ext"
   [ -z "${4:-}" ] || key=(-keyout /dev/null)  # (a request needs a key of its own; it is dropped)
   quietly openssl req -new -newkey rsa:2048 -nodes -subj "/CN=msisetup test $1" "${key[@]}" \
     -out "$scratch/$1.csr"
-  quietly openssl x509 -req -in "$scratch/$1.csr" ${4:+-force_pubkey "$4"} -CA "$scratch/root.pem" \
-    -CAkey "$scratch/root.key" -CAcreateserial -days "${3:-30}" -extfile "$scratch/$1.ext" \
-    -out "$scratch/$1.pem"
+  quietly openssl x509 -req -in "$scratch/$1.csr" ${4:+-force_pubkey "$4"} \
+    -CA "$scratch/$issuer.pem" -CAkey "$scratch/$issuer.key" -CAcreateserial -days "${3:-30}" \
+    -extfile "$scratch/$1.ext" -out "$scratch/$1.pem"
 }
 code_signing='extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n'
 
@@ -81,9 +82,12 @@ publisher_token() {
 }
 
 # A time-stamp server of the check's own on 127.0.0.1 ($served/tsa; $served/broken answers with an
-# error): openssl ts -reply as a CGI program of busybox's web server, which ends by itself.
+# error): openssl ts -reply as a CGI program of busybox's web server, which ends by itself. Its
+# certificate has a root of its own, tsa-root.pem, as a public server's has.
 time_stamp_server() {
-  certify tsa 'extendedKeyUsage=critical,timeStamping\nkeyUsage=critical,digitalSignature\n'
+  throwaway_root tsa-root
+  issuer=tsa-root certify tsa \
+    'extendedKeyUsage=critical,timeStamping\nkeyUsage=critical,digitalSignature\n'
   cat >"$scratch/tsa.cnf" <<EOF
 [ tsa ]
 default_tsa = responder
@@ -91,7 +95,7 @@ default_tsa = responder
 serial = $scratch/tsa.serial
 signer_cert = $scratch/tsa.pem
 signer_key = $scratch/tsa.key
-certs = $scratch/root.pem
+certs = $scratch/tsa-root.pem
 signer_digest = sha256
 default_policy = 1.2.3.4.1
 digests = sha256, sha384, sha512
