@@ -18,7 +18,7 @@ commit=$(git -C "$clone" rev-parse HEAD)
 
 # The commit's releases: unsigned, signed with a key in a file, and with a token's, time-stamped.
 throwaway_root && publisher_file && publisher_token && time_stamp_server
-export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem
+export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem MSISETUP_SIGNING_TSA_CA_FILE=$scratch/tsa-root.pem
 package() {  # package NAME [VARIABLE=VALUE...]: the clone's release, as $verify/NAME/ZIP
   quietly env -C "$clone" "${@:2}" cpack --preset release
   mkdir -p "$verify/$1" && mv "$clone/$zip" "$clone/$zip.sha256" "$verify/$1/"
@@ -61,9 +61,15 @@ copy() {
 }
 copy "one changed byte of setup.exe: not identical, at its offset" 1 \
   "^NOT IDENTICAL.*first difference at offset 1200" byte_changed
+# The release command's own setup.exe (tests/release/check_package.sh's, built with the tests
+# configured) against verify-release's rebuild, which configures none.
+check "build/windows is the release command's build, its tests configured" \
+  grep -qx "BUILD_TESTING:BOOL=ON" build/windows/CMakeCache.txt
+copy "the release command's setup.exe, tests configured, is the one verify-release rebuilds" 0 \
+  "^IDENTICAL: .* exactly the build of commit $commit" cp "$top/build/windows/setup.exe" setup.exe
 # A toolchain package of a version the archive does not have: nothing to compare, never a verdict.
-copy "a recorded version the archive does not have: named, nothing to compare" 2 \
-  "archive no longer offers cmake 0.0-other: nothing to compare" sed -i \
+copy "a recorded version the archive does not have: named, not checked" 2 \
+  "^NOT CHECKED: .*archive no longer offers cmake 0.0-other$" sed -i \
   's/^package cmake: .*/package cmake: 0.0-other/' BUILDINFO.txt
 check "and the toolchain package of another version is named first" \
   ended copy.log 2 "^toolchain differs: cmake is .*, the release was built with 0.0-other"
@@ -79,7 +85,7 @@ inside=$later copy "a record naming another commit: not identical" 1 \
 check "and nothing changed in the clone it ran in" \
   test -z "$(git -C "$later" status --porcelain --ignored)"
 # Copies that leave nothing to compare: each a one-line reason.
-copy "a record naming a commit this clone does not have" 2 "is not in this clone" \
+copy "a record naming a commit this clone does not have" 2 "^NOT CHECKED: .*is not in this clone" \
   sed -i "s/^commit: .*/commit: $(printf '0%.0s' {1..40})/" BUILDINFO.txt
 copy "a record from a tree with uncommitted changes" 2 "uncommitted changes" \
   sed -i "s/^uncommitted-changes: .*/uncommitted-changes: yes/" BUILDINFO.txt
@@ -93,8 +99,8 @@ copy "a zip without setup.exe" 2 "holds no setup.exe" rm setup.exe
 cp "$unsigned" "$releases/mismatch.zip"
 sha256sum <"$verify/file/$(basename "$zip")" >"$releases/mismatch.zip.sha256"
 verify_in "$clone" mismatch "$releases/mismatch.zip"
-check "a zip that does not match its .sha256 (status 2)" \
-  ended mismatch.log 2 "checksum does not match"
+check "a zip that does not match its .sha256: not as published, a verdict of its own (status 3)" \
+  ended mismatch.log 3 "^NOT AS PUBLISHED: $(basename "$zip") does not match its .sha256 .*altered$"
 check "verify-release leaves nothing behind in its temporary folder" \
   test -z "$(ls -A "$verify/tmp")"
 
