@@ -6,6 +6,23 @@ set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/release/lib.sh
 
+# A release whose build fails, in a copy of the tree holding the zip of an earlier run: it ends
+# before packaging and leaves no zip of its version.
+failing=$scratch/failing
+mkdir -p "$failing/build" && git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$failing"
+echo '#error a build that fails' >>"$failing/msisetup/main.cpp"
+touch "$failing/$zip" "$failing/$zip.sha256"
+status=0
+(cd "$failing" && cmake --workflow --preset release) >"$scratch/failing.log" 2>&1 || status=$?
+no_zip_left() {
+  [ "$status" -ne 0 ] && [ ! -e "$failing/$zip" ] && [ ! -e "$failing/$zip.sha256" ] && return
+  echo "  | status $status; its build/ holds: $(find "$failing/build" -maxdepth 1 -printf '%f ')"
+  tail -n 5 "$scratch/failing.log" | sed 's/^/  | /'
+  false
+}
+check "a release whose build fails leaves no zip of its version, not even an earlier one's" \
+  no_zip_left
+
 rm -f "$zip" "$zip.sha256"
 # Built here first, so that in the virtual machine it only configures again, tests and packages.
 quietly sh -c 'cmake --preset windows && cmake --build --preset windows'
