@@ -3,41 +3,62 @@
 # COMMAND... says "ok" or "FAILED"; summary NAME gives the counts, failing if any check did.
 passes=0 failures=0 scratch=$(mktemp -d)
 trap 'kill "${server:-}" 2>/dev/null; rm -rf "$scratch"' EXIT
+# A check that fails shows what it ran, with the values it compared, and its status.
 check() {
-  if "${@:2}"; then
+  local result=0  # (not $status: the checks' runs set that, and their helpers read it)
+  "${@:2}" || result=$?
+  if [ "$result" -eq 0 ]; then
     echo "ok: $1"
     passes=$((passes + 1))
   else
     echo "FAILED: $1"
+    printf '  | ran:' && printf ' %q' "${@:2}" && echo " (status $result)"
     failures=$((failures + 1))
   fi
 }
-summary() {
+summary() {  # (a check that ran nothing has failed)
   echo "$1: $passes passed, $failures failed"
-  [ "$failures" -eq 0 ]
+  [ "$failures" -eq 0 ] && [ "$passes" -gt 0 ]
 }
-# serve DIRECTORY: busybox's web server for it at http://127.0.0.1:$port for ten minutes ($server)
+# serve DIRECTORY: busybox's web server for it at http://127.0.0.1:$port for ten minutes ($server),
+# once it takes connections (within 10 s); another port where one is taken.
 serve() {
+  local tries
   for port in $(shuf -i 20000-60000 -n 20); do
     timeout 600 busybox httpd -f -p "127.0.0.1:$port" -h "$1" 2>/dev/null &
     server=$!
-    sleep 0.5
-    kill -0 "$server" 2>/dev/null && return
+    for tries in $(seq 100); do
+      (: <>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return
+      kill -0 "$server" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$server" 2>/dev/null
   done
-  echo "FAILED: no port for a web server on 127.0.0.1"
+  echo "FAILED: no web server on 127.0.0.1 took connections (20 ports tried, $tries waits on the last)"
   exit 1
 }
 # says FILE PATTERN: $scratch/FILE has a line that PATTERN (extended) matches; else it is shown.
 says() {
   grep -qE -- "$2" "$scratch/$1" && return
-  sed 's/^/  | /' "$scratch/$1"
-  false
+  shows "$1"
 }
 # ended FILE STATUS PATTERN: the last run ended with $status STATUS, and $scratch/FILE says PATTERN.
 # shellcheck disable=SC2154  # (each check's runs set it)
 ended() {
-  [ "$status" -eq "$2" ] || echo "  | (exit status $status)"
-  says "$1" "$3" && [ "$status" -eq "$2" ]
+  [ "$status" -eq "$2" ] && says "$1" "$3" && return
+  echo "  | the last run's exit status: $status"
+  shows "$1"
+}
+# holds FILE TEXT: $scratch/FILE is TEXT and a line feed, exactly; else it is shown.
+holds() {
+  [ "$(cat "$scratch/$1")" = "$2" ] && [ -z "$(tail -c 1 "$scratch/$1")" ] && return
+  echo "  | looked for exactly: $2"
+  shows "$1"
+}
+shows() {  # shows FILE: $scratch/FILE, each line marked, and fails
+  echo "  | $1 holds:"
+  sed 's/^/  | /' "$scratch/$1"
+  false
 }
 # quietly COMMAND...: a step of a check's set-up, whose output shows only if it fails, and stops
 # the check.
