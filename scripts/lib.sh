@@ -51,6 +51,21 @@ crossing_environment() {
 # Windows prefixes.
 msisetup_cache=/var/cache/msisetup
 wine_prefixes=$msisetup_cache/wineprefixes
+msisetup_locks=$msisetup_cache/locks  # (the host's, in every root too: scripts/in-debian-root)
+
+# hold_lock FD FILE SECONDS WHAT: the lock of FILE on descriptor FD, which it opens. Where another
+# run holds it, says once, in one line, what it waits for, and gives up after SECONDS, or as soon
+# as $caller (where set) has ended.
+hold_lock() {
+  local until=$((SECONDS + $3))
+  mkdir -p "$(dirname "$2")" && eval "exec $1>>\"\$2\"" && flock -n "$1" && return
+  echo "[waiting for $4, at most $3 s]" >&2
+  until flock -n "$1"; do
+    [ "$SECONDS" -lt "$until" ] || return 1
+    [ -z "${caller:-}" ] || kill -0 "$caller" 2>/dev/null || return 1
+    sleep 0.5
+  done
+}
 project_version() {  # project_version TOP: the version CMakeLists.txt sets
   sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"
 }
