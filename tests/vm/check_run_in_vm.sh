@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# The virtual machine runner itself, scripts/run-in-vm.
+# The virtual machine runner itself, scripts/run-in-vm; with --boots-only, only that this release's
+# QEMU and kernel boot and run a command, the rest being the same script's, checked elsewhere.
+#   tests/vm/check_run_in_vm.sh [--boots-only]
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
@@ -59,17 +61,22 @@ echo "seen" >"$project/marker"
 inside=$project run sh -c 'cat marker && echo written >build/out'
 check "a project in /tmp: seen where it is, its build tree writable" \
   test "$status:$(cat "$scratch/out"):$(cat "$project/build/out" 2>&1)" = "0:seen:written"
+if [ "${1:-}" = --boots-only ]; then
+  summary "virtual machine runner, its boots"
+  exit
+fi
 
 run --time-limit 10 sleep 600
 check "a hung guest: stopped at its time limit (status 124)" \
   ended err 124 "did not finish within 10 s"
 check "and no qemu process is left" no_qemu_left
 
-# A guest that never starts the command (stopped as it boots): another is started, once.
-stalled_run 1 --boot-limit 30 sh -c 'echo ran'
+# A guest that never starts the command (stopped as it boots): another is started, once. (Its
+# boot limit is several times a boot on a loaded machine.)
+stalled_run 1 --boot-limit 60 sh -c 'echo ran'
 ran_after_a_stall() {
-  [ "$(tail -n 1 "$scratch/out"):$(wc -l <"$scratch/err")" = ran:1 ] &&
-    ended err 0 "^run-in-vm: the guest had not started .* within 30 s; stopped, starting another$"
+  ended err 0 "^run-in-vm: the guest had not started .* within 60 s; stopped, starting another$" &&
+    holds out ran && { [ "$(wc -l <"$scratch/err")" -eq 1 ] || shows err; }
 }
 check "a guest stalled at its start: the next runs the command, saying so in one line" \
   ran_after_a_stall
