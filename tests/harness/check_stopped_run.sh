@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# scripts/test itself: it refuses arguments it does not take, and stopped while its parts run it
+# leaves nothing running: a scratch copy of the project whose parts only start processes that
+# would outlive them (one in a session of its own), stopped by SIGTERM and by SIGINT (as Ctrl+C
+# sends it) once every part has started.
+#   tests/harness/check_stopped_run.sh RELEASE...      (as scripts/test runs it)
+set -uo pipefail
+cd "$(dirname "$0")/../.." || exit
+. tests/check.sh
+. scripts/lib.sh
+copy=$scratch/project
+mkdir -p "$copy" && git ls-files -z --cached --others --exclude-standard |
+  tar --null -T - -cf - | tar -xf - -C "$copy"
+printf '#!/bin/sh\n' >"$copy/tests/root/check_in_debian_root.sh"
+mark=1234.$$  # (a sleep of this many seconds is one of the run's)
+cat >"$copy/scripts/test-one-release" <<STAND_IN
+#!/bin/sh
+sleep $mark &
+setsid sleep $mark &
+touch build/part-started
+wait
+STAND_IN
+
+for wrong in "--release $1 extra" "--release 99" "--releases $1"; do
+  status=0
+  # shellcheck disable=SC2086  # (the arguments are split at spaces)
+  timeout 60 "$copy/scripts/test" $wrong >"$scratch/wrong.log" 2>&1 || status=$?
+  check "scripts/test $wrong: refused before anything runs (status 2)" \
+    ended wrong.log 2 "^usage: scripts/test \[--release N\]"
+done
+
+arguments=()
+[ "$#" -ne 1 ] || arguments=(--release "$1")
+for signal in TERM INT; do
+  rm -rf "$copy/build"
+  status=0
+  env --default-signal=INT "$copy/scripts/test" "${arguments[@]}" >"$scratch/$signal.log" 2>&1 &
+  run=$!
+  for release in "$@"; do
+    for _ in $(seq 600); do
+      [ ! -e "$copy/$(build_of "$release")/part-started" ] || break
+      kill -0 "$run" 2>/dev/null || break
+      sleep 0.2
+    done
+  done
+  kill -s "$signal" "$run"
+  for _ in $(seq 150); do
+    kill -0 "$run" 2>/dev/null || break
+    sleep 0.2
+  done
+  kill -0 "$run" 2>/dev/null && echo "  | still running 30 s after SIG$signal: killed" &&
+    kill -KILL "$run"
+  wait "$run" 2>/dev/null || status=$?
+  started=$(find "$copy/build" -name part-started | wc -l)
+  check "SIG$signal while its $# parts run ($started started): it ends, failing" \
+    ended "$signal.log" 130 "^=== each release's part"
+  sleep 1
+  left=$(pgrep -af "^sleep $mark$")
+  check "and leaves nothing running" test -z "$left"
+  [ -z "$left" ] || pkill -f "^sleep $mark$"
+done
+summary "the test command"
