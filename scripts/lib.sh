@@ -52,6 +52,9 @@ crossing_environment() {
 msisetup_cache=/var/cache/msisetup
 wine_prefixes=$msisetup_cache/wineprefixes
 msisetup_locks=$msisetup_cache/locks  # (the host's, in every root too: scripts/in-debian-root)
+# vm_kernel_package FOLDER: the newest by version (-10 after -9) of the kernel packages in FOLDER
+# (scripts/install-deps keeps them in the cache for the virtual machine).
+vm_kernel_package() { printf '%s\n' "$1"/linux-image-*.deb | sort -V | tail -n 1; }
 
 # hold_lock FD FILE SECONDS WHAT: the lock of FILE on descriptor FD, which it opens. Where another
 # run holds it, says once, in one line, what it waits for, and gives up after SECONDS, or as soon

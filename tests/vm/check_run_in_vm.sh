@@ -5,6 +5,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
+. scripts/lib.sh
 # run ARGUMENT...: scripts/run-in-vm in the folder $inside (else here), within two minutes unless
 # the arguments say otherwise: output and errors in $scratch, $status
 run() {
@@ -34,6 +35,11 @@ stalled_run() {
   run "${@:2}"
   kill $! 2>/dev/null
 }
+
+kept=$scratch/kept/linux-image-6.1.0
+mkdir "$scratch/kept" && touch "$kept"-{9,10}-amd64_6.1.1-1_amd64.deb
+check "the kernel package is the newest by version, not by name" \
+  test "$(vm_kernel_package "$scratch/kept")" = "$kept-10-amd64_6.1.1-1_amd64.deb"
 
 text='h\303\251llo \\ "\n'  # UTF-8, a backslash and a quote
 run sh -c "printf '$text'; exit 3"
