@@ -51,7 +51,8 @@ crossing_environment() {
 # Windows prefixes.
 msisetup_cache=/var/cache/msisetup
 wine_prefixes=$msisetup_cache/wineprefixes
-msisetup_locks=$msisetup_cache/locks  # (the host's, in every root too: scripts/in-debian-root)
+# The machine's locks: the host's, in every root too (scripts/in-debian-root).
+msisetup_locks=$msisetup_cache/locks
 # vm_kernel_package FOLDER: the newest by version (-10 after -9) of the kernel packages in FOLDER
 # (scripts/install-deps keeps them in the cache for the virtual machine).
 vm_kernel_package() { printf '%s\n' "$1"/linux-image-*.deb | sort -V | tail -n 1; }
