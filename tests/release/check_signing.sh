@@ -175,4 +175,8 @@ check "neither the PIN nor the password is in any release log" sh -c \
 check "nor on the command line of any program the releases started" \
   sh -c "! cat '$scratch'/*.programs | grep -qF -f '$scratch/secrets'"
 
+check "the build tree's Windows layouts still hold the unsigned build, for later Windows runs" \
+  sh -c 'cmp build/windows/setup.exe build/windows/tests/standin/setup.exe &&
+    cmp build/windows/setup.exe build/windows/tests/real/setup.exe'
+
 summary "signing"
