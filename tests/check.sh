@@ -34,7 +34,7 @@ serve() {
     done
     kill "$server" 2>/dev/null
   done
-  echo "FAILED: no web server on 127.0.0.1 took connections (20 ports tried, $tries waits on the last)"
+  echo "FAILED: no web server on 127.0.0.1 took connections (20 ports; $tries waits on the last)"
   exit 1
 }
 # says FILE PATTERN: $scratch/FILE has a line that PATTERN (extended) matches; else it is shown.
