@@ -21,7 +21,7 @@ check "a release whose build fails leaves no zip of its version, not even an ear
 rm -f "$zip" "$zip.sha256"
 # Built here first, so that in the virtual machine it only configures again, tests and packages.
 quietly sh -c 'cmake --preset windows && cmake --build --preset windows'
-if ! scripts/with-32-bit-wine --time-limit 2400 cmake --workflow --preset release \
+if ! scripts/with-32-bit-wine --time-limit 3600 cmake --workflow --preset release \
   >"$scratch/release.log" 2>&1; then
   tail -40 "$scratch/release.log"
   exit 1
