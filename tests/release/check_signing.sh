@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Signing the release with a key in a file (PKCS#12) and with one made in a PKCS#11 token
-# (SoftHSM2), time-stamped by a server on 127.0.0.1; a throwaway root certifies all.
+# (SoftHSM2), time-stamped by a server on 127.0.0.1; throwaway roots certify them, one the
+# publisher's, the other the time-stamp server's.
 #   tests/release/check_signing.sh      (after tests/release/check_package.sh, with its build)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
