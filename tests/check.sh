@@ -60,6 +60,12 @@ shows() {  # shows FILE: $scratch/FILE, each line marked, and fails
   sed 's/^/  | /' "$scratch/$1"
   false
 }
+# copy_of_project FOLDER: the project's files as they are in the working tree (what git would
+# commit), in FOLDER, for a check that changes them.
+copy_of_project() {
+  mkdir -p "$1" && git ls-files -z --cached --others --exclude-standard |
+    tar --null -T - -cf - | tar -xf - -C "$1"
+}
 # quietly COMMAND...: a step of a check's set-up, whose output shows only if it fails, and stops
 # the check.
 quietly() {

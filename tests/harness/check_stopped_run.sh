@@ -9,8 +9,7 @@ cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
 . scripts/lib.sh
 copy=$scratch/project
-mkdir -p "$copy" && git ls-files -z --cached --others --exclude-standard |
-  tar --null -T - -cf - | tar -xf - -C "$copy"
+copy_of_project "$copy"
 printf '#!/bin/sh\n' >"$copy/tests/root/check_in_debian_root.sh"
 mark=1234.$$  # (a sleep of this many seconds is one of the run's)
 cat >"$copy/scripts/test-one-release" <<STAND_IN

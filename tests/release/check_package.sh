@@ -9,7 +9,7 @@ cd "$(dirname "$0")/../.." || exit
 # A release whose build fails, in a copy of the tree holding the zip of an earlier run: it ends
 # before packaging and leaves no zip of its version.
 failing=$scratch/failing
-mkdir -p "$failing/build" && git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$failing"
+copy_of_project "$failing" && mkdir -p "$failing/build"
 echo '#error a build that fails' >>"$failing/msisetup/main.cpp"
 touch "$failing/$zip" "$failing/$zip.sha256"
 status=0
