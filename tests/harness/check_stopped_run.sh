@@ -2,7 +2,7 @@
 # scripts/test itself: it refuses arguments it does not take, and stopped while its parts run it
 # leaves nothing running: a scratch copy of the project whose parts only start processes that
 # would outlive them (one in a session of its own), stopped by SIGTERM and by SIGINT (as Ctrl+C
-# sends it) once every part has started.
+# sends it) once every part has started; and with parts that pass, it passes.
 #   tests/harness/check_stopped_run.sh RELEASE...      (as scripts/test runs it)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
@@ -58,4 +58,11 @@ for signal in TERM INT; do
   check "and leaves nothing running" test -z "$left"
   [ -z "$left" ] || pkill -f "^sleep $mark$"
 done
+# (the copy's own checks of the test command are stand-ins here: it would start itself again)
+printf '#!/bin/sh\n' | tee "$copy/scripts/test-one-release" "$copy/tests/release/"*.sh \
+  "$copy/tests/harness/check_stopped_run.sh" >/dev/null
+status=0
+timeout 600 "$copy/scripts/test" "${arguments[@]}" >"$scratch/passing.log" 2>&1 || status=$?
+check "its $# parts passing: it ends with status 0" \
+  ended passing.log 0 "^=== every check passed: Debian $*$"
 summary "the test command"
