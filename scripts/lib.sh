@@ -57,18 +57,26 @@ msisetup_locks=$msisetup_cache/locks
 # (scripts/install-deps keeps them in the cache for the virtual machine).
 vm_kernel_package() { printf '%s\n' "$1"/linux-image-*.deb | sort -V | tail -n 1; }
 
-# hold_lock FD FILE SECONDS WHAT: the lock of FILE on descriptor FD, which it opens. Where another
-# run holds it, says once, in one line, what it waits for, and gives up after SECONDS, or as soon
-# as $caller (where set) has ended.
-hold_lock() {
-  local until=$((SECONDS + $3))
-  mkdir -p "$(dirname "$2")" && eval "exec $1>>\"\$2\"" && flock -n "$1" && return
-  echo "[waiting for $4, at most $3 s]" >&2
-  until flock -n "$1"; do
+# How the scripts end with their caller, bound a wait and lock, each done one way, here:
+# "${ending_with_caller[@]}" COMMAND...: COMMAND in a PID namespace of its own, which ends, with all
+# that COMMAND started, as soon as the process that started it ends, however that ends (as root).
+ending_with_caller=(setpriv --pdeathsig KILL unshare --pid --fork --kill-child --mount-proc)
+# within SECONDS COMMAND...: COMMAND again every half second until it succeeds; fails once SECONDS
+# have passed without. (A command's own run is bounded by timeout, CTest's entries by CTest.)
+within() {
+  local until=$((SECONDS + $1))
+  until "${@:2}"; do
     [ "$SECONDS" -lt "$until" ] || return 1
-    [ -z "${caller:-}" ] || kill -0 "$caller" 2>/dev/null || return 1
     sleep 0.5
   done
+}
+gone() { ! kill -0 "$1" 2>/dev/null; }  # gone PID: that process has ended
+# hold_lock FD FILE SECONDS WHAT: the lock of FILE on descriptor FD, which it opens. Where another
+# run holds it, says once, in one line, what it waits for, and gives up after SECONDS.
+hold_lock() {
+  mkdir -p "$(dirname "$2")" && eval "exec $1>>\"\$2\"" && flock -n "$1" && return
+  echo "[waiting for $4, at most $3 s]" >&2
+  within "$3" flock -n "$1"  # (not flock -w: a signal's trap would wait for it)
 }
 project_version() {  # project_version TOP: the version CMakeLists.txt sets
   sed -n 's/^project(msisetup VERSION \([0-9.]*\).*/\1/p' "$1/CMakeLists.txt"

@@ -1,6 +1,8 @@
 # shellcheck shell=bash
 # The shell checks' common part: a $scratch folder, removed at the end; check DESCRIPTION
 # COMMAND... says "ok" or "FAILED"; summary NAME gives the counts, failing if any check did.
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
 passes=0 failures=0 scratch=$(mktemp -d)
 trap 'kill "${server:-}" 2>/dev/null; rm -rf "$scratch"' EXIT
 # A check that fails shows what it ran, with the values it compared, and its status.
@@ -20,23 +22,21 @@ summary() {  # (a check that ran nothing has failed)
   echo "$1: $passes passed, $failures failed"
   [ "$failures" -eq 0 ] && [ "$passes" -gt 0 ]
 }
+# none PATTERN: no process's command line matches PATTERN.
+none() { ! pgrep -f "$1" >/dev/null; }
 # serve DIRECTORY: busybox's web server for it at http://127.0.0.1:$port for ten minutes ($server),
 # once it takes connections (within 10 s); another port where one is taken.
 serve() {
-  local tries
   for port in $(shuf -i 20000-60000 -n 20); do
     timeout 600 busybox httpd -f -p "127.0.0.1:$port" -h "$1" 2>/dev/null &
     server=$!
-    for tries in $(seq 100); do
-      (: <>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return
-      kill -0 "$server" 2>/dev/null || break
-      sleep 0.1
-    done
+    within 10 serving && ! gone "$server" && return
     kill "$server" 2>/dev/null
   done
-  echo "FAILED: no web server on 127.0.0.1 took connections (20 ports; $tries waits on the last)"
+  echo "FAILED: no web server on 127.0.0.1 took connections within 10 s (20 ports tried)"
   exit 1
 }
+serving() { (: <>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || gone "$server"; }
 # says FILE PATTERN: $scratch/FILE has a line that PATTERN (extended) matches; else it is shown.
 says() {
   grep -qE -- "$2" "$scratch/$1" && return

@@ -6,7 +6,6 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
-. scripts/lib.sh
 suite=$(release_name "$(this_release)")
 chmod 755 "$scratch"  # (apt downloads and verifies as the user _apt)
 

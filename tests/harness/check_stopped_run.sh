@@ -7,7 +7,6 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
-. scripts/lib.sh
 copy=$scratch/project
 copy_of_project "$copy"
 printf '#!/bin/sh\n' >"$copy/tests/root/check_in_debian_root.sh"
@@ -30,34 +29,32 @@ done
 
 arguments=()
 [ "$#" -ne 1 ] || arguments=(--release "$1")
+parts=$#
+started() {  # every part has started, or the run has ended
+  [ "$(find "$copy/build" -name part-started 2>/dev/null | wc -l)" -eq "$parts" ] || gone "$run"
+}
+nothing_left() {  # (the kernel ends a namespace's processes as soon as it goes)
+  within 5 none "^sleep $mark$" && return
+  pgrep -af "^sleep $mark$" | sed 's/^/  | left running: /'
+  pkill -f "^sleep $mark$"
+  false
+}
 for signal in TERM INT; do
   rm -rf "$copy/build"
   status=0
   env --default-signal=INT "$copy/scripts/test" "${arguments[@]}" >"$scratch/$signal.log" 2>&1 &
   run=$!
-  for release in "$@"; do
-    for _ in $(seq 600); do
-      [ ! -e "$copy/$(build_of "$release")/part-started" ] || break
-      kill -0 "$run" 2>/dev/null || break
-      sleep 0.2
-    done
-  done
+  within 300 started
   kill -s "$signal" "$run"
-  for _ in $(seq 150); do
-    kill -0 "$run" 2>/dev/null || break
-    sleep 0.2
-  done
-  kill -0 "$run" 2>/dev/null && echo "  | still running 30 s after SIG$signal: killed" &&
-    kill -KILL "$run"
+  within 30 gone "$run" ||
+    { echo "  | still running 30 s after SIG$signal: killed" && kill -KILL "$run"; }
   wait "$run" 2>/dev/null || status=$?
   started=$(find "$copy/build" -name part-started | wc -l)
   check "SIG$signal while its $# parts run ($started started): it ends, failing" \
     ended "$signal.log" 130 "^=== each release's part"
-  sleep 1
-  left=$(pgrep -af "^sleep $mark$")
-  check "and leaves nothing running" test -z "$left"
-  [ -z "$left" ] || pkill -f "^sleep $mark$"
+  check "and leaves nothing running" nothing_left
 done
+
 # (the copy's own checks of the test command are stand-ins here: it would start itself again)
 printf '#!/bin/sh\n' | tee "$copy/scripts/test-one-release" "$copy/tests/release/"*.sh \
   "$copy/tests/harness/check_stopped_run.sh" >/dev/null

@@ -2,7 +2,6 @@
 # What the release checks share, sourced from the project's top: the package's name, and
 # throwaway keys, none of which outlives the check.
 . tests/check.sh
-. scripts/lib.sh
 version=$(project_version .)
 zip=build/msisetup-$version-win32.zip
 umask 077

@@ -4,7 +4,6 @@
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/check.sh
-. scripts/lib.sh
 release=$1
 root=$msisetup_cache/roots/debian-$release
 log=$scratch
@@ -19,18 +18,16 @@ finish() {  # waits for $runner: its $status
   wait "$runner" || status=$?
 }
 nothing_left() {  # no process of this check's runs, and nothing of the root mounted here
-  for _ in $(seq 5); do  # (the kernel ends them as soon as their namespace goes)
-    sleep 1
-    ! pgrep -f "$sleeping" >/dev/null && ! grep " ${root}[/ ]" /proc/self/mounts && return
-  done
-  pgrep -af "$sleeping" | sed "s/^/  | /" && false
+  within 5 none_and_unmounted && return
+  pgrep -af "$sleeping" | sed "s/^/  | /"
+  grep " ${root}[/ ]" /proc/self/mounts | sed "s/^/  | /"
+  false
 }
-until_it_sleeps() {  # until the command of the run $runner sleeps (it may make the root first)
-  for _ in $(seq 600); do
-    grep -q sleeping "$log/out" && return
-    sleep 1
-  done
+none_and_unmounted() {  # (the kernel ends a namespace's processes as soon as it goes)
+  none "$sleeping" && ! grep -q " ${root}[/ ]" /proc/self/mounts
 }
+# until_it_sleeps: until the command of the run $runner sleeps (it may make the root first)
+until_it_sleeps() { within 600 grep -q sleeping "$log/out"; }
 stopped_in_root() {  # stopped_in_root SIGNAL: a run stopped by SIGNAL while its command sleeps
   start sh -c "echo sleeping; $sleeping"
   until_it_sleeps
