@@ -22,7 +22,13 @@ summary() {  # (a check that ran nothing has failed)
   echo "$1: $passes passed, $failures failed"
   [ "$failures" -eq 0 ] && [ "$passes" -gt 0 ]
 }
-# none PATTERN: no process's command line matches PATTERN.
+# none_left PATTERN: within seconds, no process's command line matches PATTERN (the kernel ends a
+# namespace's processes as soon as it goes); else those that do are shown.
+none_left() {
+  within 10 none "$1" && return
+  pgrep -af "$1" | cut -c1-120 | sed 's/^/  | left running: /'
+  false
+}
 none() { ! pgrep -f "$1" >/dev/null; }
 # serve DIRECTORY: busybox's web server for it at http://127.0.0.1:$port for ten minutes ($server),
 # once it takes connections (within 10 s); another port where one is taken.

@@ -33,12 +33,7 @@ parts=$#
 started() {  # every part has started, or the run has ended
   [ "$(find "$copy/build" -name part-started 2>/dev/null | wc -l)" -eq "$parts" ] || gone "$run"
 }
-nothing_left() {  # (the kernel ends a namespace's processes as soon as it goes)
-  within 5 none "^sleep $mark$" && return
-  pgrep -af "^sleep $mark$" | sed 's/^/  | left running: /'
-  pkill -f "^sleep $mark$"
-  false
-}
+nothing_left() { none_left "^sleep $mark$" || ! pkill -f "^sleep $mark$"; }
 for signal in TERM INT; do
   rm -rf "$copy/build"
   status=0

@@ -18,13 +18,8 @@ finish() {  # waits for $runner: its $status
   wait "$runner" || status=$?
 }
 nothing_left() {  # no process of this check's runs, and nothing of the root mounted here
-  within 5 none_and_unmounted && return
-  pgrep -af "$sleeping" | sed "s/^/  | /"
-  grep " ${root}[/ ]" /proc/self/mounts | sed "s/^/  | /"
-  false
-}
-none_and_unmounted() {  # (the kernel ends a namespace's processes as soon as it goes)
-  none "$sleeping" && ! grep -q " ${root}[/ ]" /proc/self/mounts
+  none_left "$sleeping" && ! grep " ${root}[/ ]" /proc/self/mounts | sed "s/^/  | mounted: /" |
+    grep .
 }
 # until_it_sleeps: until the command of the run $runner sleeps (it may make the root first)
 until_it_sleeps() { within 600 grep -q sleeping "$log/out"; }

@@ -13,11 +13,7 @@ run() {
 # This project's qemu (this part's alone: scripts/test gives each part its own /proc); the newest.
 ours="^qemu-system-x86_64 .*path=$PWD/build,"
 qemu_pid() { pgrep -n -f "$ours"; }
-no_qemu_left() {  # within seconds; else what is left
-  within 10 none "$ours" && return
-  pgrep -af "$ours" | cut -c1-90 | sed 's/^/  | left running: /'
-  false
-}
+no_qemu_left() { none_left "$ours"; }
 # What run-in-vm said, but for its wait for the other release's virtual machine.
 said() { grep -cv '^\[waiting for ' "$scratch/err"; }
 # guest_of PID: until its machine runs (within the hour the other release may hold it), or it ends
