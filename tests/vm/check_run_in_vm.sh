@@ -41,34 +41,30 @@ mkdir "$scratch/kept" && touch "$kept"-{9,10}-amd64_6.1.1-1_amd64.deb
 check "the kernel package is the newest by version, not by name" \
   test "$(vm_kernel_package "$scratch/kept")" = "$kept-10-amd64_6.1.1-1_amd64.deb"
 
-# One guest for what a command sees there: its output byte for byte (UTF-8, a backslash, a quote).
+# One guest for what a command sees there, of a project below a folder the guest has empty, with
+# spaces and other languages in its path: its output byte for byte (UTF-8, a backslash, a quote).
+project="$scratch/проект в /tmp"
+mkdir -p "$project/scripts" "$project/build"
+cp scripts/run-in-vm scripts/vm-guest-init scripts/lib.sh "$project/scripts/"
+echo "seen" >"$project/marker"
 text='h\303\251llo \\ "\n'
-rm -f build/vm/probe
-MSISETUP_VM_CHECK_SECRET=x run sh -c "printf '$text'"'
+MSISETUP_VM_CHECK_SECRET=x inside=$project run sh -c "printf '$text'"'
+  cat marker
   touch /probe 2>/dev/null && echo "root: writable" || echo "root: read-only"
-  touch build/vm/probe && echo "build: writable"
+  touch build/probe && echo "build: writable"
   echo "variable: ${MSISETUP_VM_CHECK_SECRET-not passed}"
   (sleep 1 &); sleep 3; echo "zombies: $(ps -eo stat= | grep -c "^Z")"; exit 3'
 # shellcheck disable=SC2059  # the text is written as a format of escapes, as the guest gets it
-{ printf "$text" && printf '%s\n' "root: read-only" "build: writable" "variable: not passed" \
-  "zombies: 0"; } >"$scratch/expected"
+{ printf "$text" && printf '%s\n' seen "root: read-only" "build: writable" \
+  "variable: not passed" "zombies: 0"; } >"$scratch/expected"
 as_expected() {
   [ "$status" -eq 3 ] && cmp -s "$scratch/out" "$scratch/expected" && return
   echo "  | status $status; looked for:" && sed 's/^/  | /' "$scratch/expected"
   shows out
 }
-check "byte for byte, its status (3); root read-only, build writable, no variable, orphans reaped" \
-  as_expected
-check "the guest's write reached the build tree here" test -e build/vm/probe
-
-# A project below a folder the guest has empty, with spaces and other languages in its path.
-project="$scratch/проект в /tmp"
-mkdir -p "$project/scripts" "$project/build"
-cp scripts/run-in-vm scripts/vm-guest-init scripts/lib.sh "$project/scripts/"
-echo "seen" >"$project/marker"
-inside=$project run sh -c 'cat marker && echo written >build/out'
-check "a project in /tmp: seen where it is, its build tree writable" \
-  test "$status:$(cat "$scratch/out"):$(cat "$project/build/out" 2>&1)" = "0:seen:written"
+check "byte for byte, its status (3); the project seen where it is, root read-only, build \
+writable, no variable, orphans reaped" as_expected
+check "the guest's write reached the project's build tree here" test -e "$project/build/probe"
 
 run --time-limit 10 sleep 600
 check "a hung guest: stopped at its time limit (status 124)" \
@@ -94,20 +90,28 @@ run sh -c 'echo c >/proc/sysrq-trigger'
 check "a guest that dies: status 125 and why" ended err 125 "the guest died"
 check "and no qemu process is left" no_qemu_left
 
-# Through scripts/with-32-bit-wine, killed outright once its machine runs.
+# Two at once, the first through scripts/with-32-bit-wine (as its callers run it): the second
+# waits for the first's machine, which ends with its caller, killed outright.
 bash -c 'scripts/with-32-bit-wine --time-limit 120 sleep 600 >/dev/null 2>&1 & wait' & caller=$!
 guest_of "$caller"
-sleep 2 && kill -9 "$caller" && wait "$caller" 2>/dev/null
-check "a caller that ends ends its virtual machine with it, within seconds" no_qemu_left
-
-# Two at once: the second, started once the first's machine runs, still runs when the first ends.
-scripts/run-in-vm --time-limit 120 sleep 5 >/dev/null 2>&1 & first=$!
-guest_of "$first"
+first=$(qemu_pid)
 scripts/run-in-vm --time-limit 120 true >/dev/null 2>"$scratch/second" & second=$!
-wait "$first"
-check "two runs at once: the second waits for the first's virtual machine to end" kill -0 "$second"
-wait "$second"
-check "saying so" says second "^\[waiting for this machine's virtual machine, at most 3600 s\]$"
+waiting="^\[waiting for this machine's virtual machine, at most 3600 s\]$"
+within 30 grep -q "$waiting" "$scratch/second"
+check "two runs at once: the second waits for the first's virtual machine, saying so" \
+  says second "$waiting"
+check "and starts none of its own meanwhile" test "$(pgrep -c -f "$ours")" -eq 1
+kill -9 "$caller" && wait "$caller" 2>/dev/null
+ended_with_caller() {
+  within 10 gone "$first" && return
+  ps -o pid=,args= -p "$first" | cut -c1-120 | sed 's/^/  | left running: /'
+  false
+}
+check "a caller that ends ends its virtual machine with it, within seconds" ended_with_caller
+status=0
+wait "$second" || status=$?
+check "then the second runs (status 0)" ended second 0 "$waiting"
+check "and no qemu process is left" no_qemu_left
 
 # A kernel package without the modules it needs: one line of its own and 125, before any guest.
 mkdir -p "$scratch/kernel/DEBIAN" "$scratch/kernel/boot" \
