@@ -98,7 +98,9 @@ guest_of "$caller"
 first=$(qemu_pid)
 scripts/run-in-vm --time-limit 120 true >/dev/null 2>"$scratch/second" & second=$!
 waiting="^\[waiting for this machine's virtual machine, at most 3600 s\]$"
-waits_or_runs() { grep -q "$waiting" "$scratch/second" || ! one_guest >/dev/null || gone "$second"; }
+waits_or_runs() {
+  grep -q "$waiting" "$scratch/second" || ! one_guest >/dev/null || gone "$second"
+}
 one_guest() {
   [ "$(pgrep -c -f "$ours")" -eq 1 ] && return
   pgrep -af "$ours" | cut -c1-120 | sed 's/^/  | running: /'
