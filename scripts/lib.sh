@@ -51,8 +51,11 @@ crossing_environment() {
 # Windows prefixes.
 msisetup_cache=/var/cache/msisetup
 wine_prefixes=$msisetup_cache/wineprefixes
-# The machine's locks: the host's, in every root too (scripts/in-debian-root).
+# The machine's locks: the host's, in every root too (scripts/in-debian-root). The virtual
+# machine's (scripts/run-in-vm) is MSISETUP_VM_LOCK where set: its check gives its own runs one of
+# their own that way, while it holds the machine's for all of them.
 msisetup_locks=$msisetup_cache/locks
+vm_lock=$msisetup_locks/virtual-machine
 # vm_kernel_package FOLDER: the newest by version (-10 after -9) of the kernel packages in FOLDER
 # (scripts/install-deps keeps them in the cache for the virtual machine).
 vm_kernel_package() { printf '%s\n' "$1"/linux-image-*.deb | sort -V | tail -n 1; }
