@@ -2,10 +2,11 @@
 # Signing the release with a key in a file (PKCS#12) and with one made in a PKCS#11 token
 # (SoftHSM2), time-stamped by a server on 127.0.0.1; throwaway roots certify them, one the
 # publisher's, the other the time-stamp server's.
-#   tests/release/check_signing.sh      (after tests/release/check_package.sh, with its build)
+#   tests/release/check_signing.sh      (after cmake --preset windows)
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit
 . tests/release/lib.sh
+quietly cmake --build --preset windows  # (what the release command packages)
 osslsigncode --version 2>/dev/null | head -n 1 | cut -d, -f1
 throwaway_root
 export MSISETUP_SIGNING_CA_FILE=$scratch/root.pem

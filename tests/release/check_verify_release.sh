@@ -61,8 +61,8 @@ copy() {
 }
 copy "one changed byte of setup.exe: not identical, at its offset" 1 \
   "^NOT IDENTICAL.*first difference at offset 1200" byte_changed
-# The release command's own setup.exe (tests/release/check_package.sh's, built with the tests
-# configured) against verify-release's rebuild, which configures none.
+# The release command's own setup.exe (build/windows, built with the tests configured) against
+# verify-release's rebuild, which configures none.
 check "build/windows is the release command's build, its tests configured" \
   grep -qx "BUILD_TESTING:BOOL=ON" build/windows/CMakeCache.txt
 copy "the release command's setup.exe, tests configured, is the one verify-release rebuilds" 0 \
