@@ -24,12 +24,12 @@ summary() {  # (a check that ran nothing has failed)
 }
 # none_left PATTERN: within seconds, no process's command line matches PATTERN (the kernel ends a
 # namespace's processes as soon as it goes); else those that do are shown.
-none_left() {
-  within 10 none "$1" && return
-  pgrep -af "$1" | cut -c1-120 | sed 's/^/  | left running: /'
+none_left() { within 10 none "$1" || running "$1"; }
+none() { ! pgrep -f "$1" >/dev/null; }
+running() {  # running PATTERN: those processes, each marked, and fails
+  pgrep -af "$1" | cut -c1-120 | sed 's/^/  | running: /'
   false
 }
-none() { ! pgrep -f "$1" >/dev/null; }
 # serve DIRECTORY: busybox's web server for it at http://127.0.0.1:$port for ten minutes ($server),
 # once it takes connections (within 10 s); another port where one is taken.
 serve() {

@@ -99,28 +99,19 @@ check "and no qemu process is left" no_qemu_left
 # waits for the first's machine, which ends with its caller, killed outright.
 bash -c 'scripts/with-32-bit-wine --time-limit 120 sleep 600 >/dev/null 2>&1 & wait' & caller=$!
 guest_of "$caller"
-first=$(qemu_pid)
+first=" $(ps -o args= -p "$(qemu_pid)" | grep -o 'job=[^ ]*')"  # (its own, in its command line)
 scripts/run-in-vm --time-limit 120 true >/dev/null 2>"$scratch/second" & second=$!
 waiting="^\[waiting for this machine's virtual machine, at most 3600 s\]$"
 waits_or_runs() {
   grep -q "$waiting" "$scratch/second" || ! one_guest >/dev/null || gone "$second"
 }
-one_guest() {
-  [ "$(pgrep -c -f "$ours")" -eq 1 ] && return
-  pgrep -af "$ours" | cut -c1-120 | sed 's/^/  | running: /'
-  false
-}
+one_guest() { [ "$(pgrep -c -f "$ours")" -eq 1 ] || running "$ours"; }
 within 30 waits_or_runs
 check "two runs at once: the second waits for the first's virtual machine, saying so" \
   says second "$waiting"
 check "and starts none of its own meanwhile" one_guest
 kill -9 "$caller" && wait "$caller" 2>/dev/null
-ended_with_caller() {
-  within 10 gone "$first" && return
-  ps -o pid=,args= -p "$first" | cut -c1-120 | sed 's/^/  | left running: /'
-  false
-}
-check "a caller that ends ends its virtual machine with it, within seconds" ended_with_caller
+check "a caller that ends ends its virtual machine with it, within seconds" none_left "$first"
 status=0
 wait "$second" || status=$?
 check "then the second runs (status 0)" ended second 0 "$waiting"
